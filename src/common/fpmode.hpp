@@ -1,0 +1,13 @@
+#pragma once
+
+namespace ltide {
+
+// Flush-to-zero and denormals-are-zero: subnormal results become signed zeros and
+// subnormal operands read as zero (1/HUGE_VALUE is exactly 0). Every result of the
+// system is defined in this mode; call it first thing in every main.
+void enable_flush_to_zero() noexcept;
+
+// True when both FTZ and DAZ are set for the calling thread.
+bool flush_to_zero_enabled() noexcept;
+
+}  // namespace ltide
