@@ -1,0 +1,30 @@
+#pragma once
+// Every array of the run, allocated once at its final size.
+#include <vector>
+
+#include "common/view.hpp"
+#include "ltide/parameters.hpp"
+
+namespace ltide::run {
+
+struct run_arrays {
+  // Eigen-solution of the current spin parameter: n eigenvalues and the n x n
+  // coefficient matrices (column i belongs to LL(i)).
+  std::vector<double> LL;
+  array2<double> B, Q, R;
+  // Basis functions and derivative combinations on the mu grid, n_mu x n.
+  array2<double> y_l_im, y_n_im, dy_l_im, dy_n_im;
+  std::vector<double> nu;                 // n_nu
+  std::vector<double> mu, theta, sigma;   // n_mu
+  // Fields, n_mu x n_nu: column j belongs to nu(j).
+  array2<double> xi_r_matr, xi_t_matr, xi_p_matr;
+  array2<double> xi_r_beta, xi_t_beta, xi_p_beta;
+  std::vector<double> lambda_matr, lambda_beta;  // n_nu
+};
+
+// All arrays, zero-filled; negative extents count as 0. An eigenvalues-only run
+// (lflag) gets only LL and the n_nu-long arrays, the rest stay empty. Stops the run when
+// a size overflows or the memory cannot be had.
+run_arrays allocate_run_arrays(const run_parameters& p);
+
+}  // namespace ltide::run

@@ -1,0 +1,35 @@
+#pragma once
+// The run's parameters, all from the command line.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace ltide::run {
+
+inline constexpr std::string_view USAGE = "Syntax: ltide output_prefix m k A nu_min nu_max n_nu n_mu n [lflag]";
+
+// Characters of the output-prefix field.
+inline constexpr std::size_t PREFIX_LENGTH = 256;
+
+struct run_parameters {
+  std::string output_prefix;  // PREFIX_LENGTH characters, blank-padded
+  int32_t m = 0;              // azimuthal order
+  int32_t k = 0;              // mode index
+  double A = 0.0;             // amplitude of the normalised fields
+  double nu_min = 0.0;
+  double nu_max = 0.0;
+  int32_t n_nu = 0;  // spin parameters
+  int32_t n_mu = 0;  // mu points
+  int32_t n = 0;     // basis functions
+  bool lflag = false;  // eigenvalues only: no fields, no files
+};
+
+// Counts the arguments (the usage line stops a count other than 9 or 10) and fetches
+// them in command-line order, so the first bad one is the one reported.
+run_parameters fetch_parameters();
+
+// Stops the run when |k| >= n, or when fields are wanted with fewer than two mu points
+// (the normalisation spline needs two).
+void check_parameters(const run_parameters& p);
+
+}  // namespace ltide::run
