@@ -1,7 +1,6 @@
 #pragma once
-// Gauss-Legendre nodes and weights on [-1, 1], from the test's own Legendre recurrence
-// (independent of the module under test). n points integrate polynomials of degree
-// 2n - 1 exactly.
+// Gauss-Legendre rule on [-1, 1] from the test's own Legendre recurrence (independent of
+// the module under test); n points integrate polynomials of degree 2n - 1 exactly.
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -15,9 +14,8 @@ struct quadrature {
 inline quadrature gauss_legendre(int n) {
   quadrature q{std::vector<double>(n), std::vector<double>(n)};
   for (int i = 0; i < n; ++i) {
-    double z = std::cos(std::numbers::pi * (i + 0.75) / (n + 0.5));
-    double dp = 0.0;
-    for (int iter = 0; iter < 100; ++iter) {
+    double z = std::cos(std::numbers::pi * (i + 0.75) / (n + 0.5)), dp = 0.0, dz = 1.0;
+    for (int iter = 0; iter < 100 && std::abs(dz) > 1e-16; ++iter) {
       double p0 = 1.0, p1 = z;
       for (int k = 2; k <= n; ++k) {
         const double p2 = ((2 * k - 1) * z * p1 - (k - 1) * p0) / k;
@@ -25,9 +23,7 @@ inline quadrature gauss_legendre(int n) {
         p1 = p2;
       }
       dp = n * (z * p1 - p0) / (z * z - 1.0);
-      const double dz = p1 / dp;
-      z -= dz;
-      if (std::abs(dz) < 1e-16) break;
+      z -= dz = p1 / dp;
     }
     q.x[i] = z;
     q.w[i] = 2.0 / ((1.0 - z * z) * dp * dp);

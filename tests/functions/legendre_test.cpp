@@ -25,12 +25,10 @@ TEST(Legendre, WorkedValues) {
 
 TEST(Legendre, ArrayFormsFollowStridedElements) {
   const std::vector<double> store{0.5, 9.0, -0.25, 9.0, 1.0};
-  vector_view<const double> x(store.data(), 3, 2);
-  const auto p = f_legendre_plm_vec(3, 2, x);
-  ASSERT_EQ(p.size(), 3U);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(p[i], f_legendre_plm(3, 2, x[i]));
+  const vector_view<const double> x(store.data(), 3, 2);
+  EXPECT_EQ(f_legendre_plm_vec(2, 2, x),
+            (std::vector<double>{2.25, f_legendre_plm(2, 2, -0.25), 0.0}));
   EXPECT_EQ(f_legendre_pl_vec(2, x)[0], -0.125);
-  EXPECT_TRUE(f_legendre_plm_vec(3, 2, vector_view<const double>()).empty());
 }
 
 TEST(Legendre, AllDegreesSweepIsBitIdenticalToSingleDegree) {
