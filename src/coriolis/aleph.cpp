@@ -1,0 +1,100 @@
+// The Aleph matrix: row i belongs to degree l_i; the Coriolis force couples it to the
+// neighbouring degrees of the other parity, l-1 and l+1, which gives the diagonal
+// coupling sums T1 and T2 and the off-diagonal through degree l+1.
+#include "coriolis/basis.hpp"
+#include "coriolis/coriolis.hpp"
+#include "common/constants.hpp"
+
+namespace ltide::coriolis {
+
+namespace {
+
+using detail::real;
+
+struct aleph_terms {
+  double nu2;  // nu*nu, formed once
+  double mnu;  // m*nu
+  int32_t m;
+
+  double a(int64_t l) const { return real(l * (l - 1)) - mnu; }
+  double b(int64_t l) const { return real((l + 1) * (l + 2)) - mnu; }
+
+  // Coupling through degree l-1: (l^2-1) J(l)^2 (l-1) / (l a_l), left to right.
+  double T1(int64_t l, double a_l) const {
+    const double j = detail::J(l, m);
+    return real(l * l - 1) * (j * j) * real(l - 1) / (real(l) * a_l);
+  }
+  // Coupling through degree l+1: l(l+2) J(l+1)^2 (l+2) / ((l+1) b_l).
+  double T2(int64_t l, double b_l) const {
+    const double j = detail::J(l + 1, m);
+    return real(l * (l + 2)) * (j * j) * real(l + 2) / (real(l + 1) * b_l);
+  }
+  // Diagonal from a coupling sum t: [1 - nu^2 t - m nu/(l(l+1))] / (l(l+1)).
+  double D(int64_t l, double t) const {
+    const double ll1 = real(l * (l + 1));
+    return (1.0 - nu2 * t - mnu / ll1) / ll1;
+  }
+  // Off-diagonal between degrees l and l+2 through l+1.
+  double off(int64_t l, double b_l) const {
+    return -(nu2 * detail::J(l + 1, m) * detail::J(l + 2, m)) / b_l;
+  }
+};
+
+}  // namespace
+
+std::vector<sparse::ST> aleph_matrix(double nu, int32_t m, bool even, int32_t n) {
+  std::vector<sparse::ST> A(static_cast<std::size_t>(extent(n)));
+  if (n <= 0) return A;
+  const aleph_terms t{nu * nu, detail::m_nu(m, nu), m};
+  const int64_t l0 = detail::first_degree(m, even);
+
+  for (int64_t i = 1; i <= n - 1; ++i) {
+    const int64_t l = l0 + 2 * (i - 1);
+    sparse::ST& e = A[static_cast<std::size_t>(i - 1)];
+    const double a = t.a(l);
+    const double b = t.b(l);
+    if (l == 0) {
+      e.diag = HUGE_VALUE;
+      e.off = t.off(0, b);
+    } else if (l == 1) {
+      // J(1) vanishes for |m| = 1 and the degree-0 coupling does not exist for m = 0,
+      // so T1 is left out (it would be 0/0 at m*nu = 0). b_1 is not tested.
+      e.diag = t.D(1, t.T2(1, b));
+      e.off = t.off(1, b);
+    } else if (b == 0.0) {
+      e.diag = HUGE_VALUE;
+      e.off = HUGE_VALUE;
+    } else if (a != 0.0) {
+      e.diag = t.D(l, t.T1(l, a) + t.T2(l, b));
+      e.off = t.off(l, b);
+    } else if (l == m) {
+      // a_l = 0 at the lowest degree l = m: J(l) = 0, so there is no coupling through l-1.
+      e.diag = t.D(l, t.T2(l, b));
+      e.off = t.off(l, b);
+    } else {
+      e.diag = HUGE_VALUE;
+      e.off = t.off(l, b);
+    }
+  }
+
+  // Last row: the even series still couples through l_n + 1, the odd series does not
+  // (its other-parity degrees end at l_n - 1).
+  const int64_t l = l0 + 2 * (static_cast<int64_t>(n) - 1);
+  sparse::ST& e = A[static_cast<std::size_t>(n - 1)];
+  const double a = t.a(l);
+  const double b = t.b(l);
+  if (l == 0) {
+    e.diag = HUGE_VALUE;
+  } else if (l == 1) {
+    e.diag = (1.0 - t.mnu / 2.0) / 2.0;
+  } else if (b == 0.0 || a == 0.0) {
+    e.diag = HUGE_VALUE;
+  } else if (!even) {
+    e.diag = t.D(l, t.T1(l, a));
+  } else {
+    e.diag = t.D(l, t.T1(l, a) + t.T2(l, b));
+  }
+  return A;
+}
+
+}  // namespace ltide::coriolis

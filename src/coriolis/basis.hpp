@@ -1,0 +1,43 @@
+#pragma once
+// Degree bookkeeping shared by the operator builders (internal to the module).
+#include <cstdint>
+
+#include "functions/functions.hpp"
+
+namespace ltide::coriolis::detail {
+
+// Degrees are carried in 64 bits so that products such as l(l+1) are exact; each
+// product is converted to double once, which equals the 32-bit product wherever
+// that one fits.
+inline double real(int64_t k) { return static_cast<double>(k); }
+
+inline int64_t abs_m(int32_t m) { return m < 0 ? -static_cast<int64_t>(m) : static_cast<int64_t>(m); }
+
+// Lowest degree of the primary series: |m| for the even series, |m| + 1 for the odd one.
+inline int64_t first_degree(int32_t m, bool even) { return abs_m(m) + (even ? 0 : 1); }
+
+// Coupling coefficient of mu Y_l = J(l+1) Y_{l+1} + J(l) Y_{l-1}; zero for l <= |m|.
+inline double J(int64_t l, int32_t m) { return functions::f_spherical_jlm(static_cast<int32_t>(l), m); }
+
+// m*nu with m converted first: for m = 0 this is a signed zero, as the products of the
+// operator formulas expect.
+inline double m_nu(int32_t m, double nu) { return static_cast<double>(m) * nu; }
+
+// Number of positions by which the descending eigenvalue list is rotated in mode order:
+// one for each primary degree with (l+1)(l+2) < m*nu, plus one for the odd series when
+// |m|(|m|+1) < m*nu. Only a positive m*nu can raise an eigenvalue past the others.
+inline int64_t rotation_count(int32_t m, bool even, int64_t n, double nu) {
+  const double mnu = m_nu(m, nu);
+  if (!(mnu > 0.0)) return 0;
+  int64_t c = 0;
+  const int64_t l0 = first_degree(m, even);
+  for (int64_t i = 1; i <= n; ++i) {
+    const int64_t l = l0 + 2 * (i - 1);
+    if (real((l + 1) * (l + 2)) < mnu) ++c;
+  }
+  const int64_t am = abs_m(m);
+  if (!even && real(am * (am + 1)) < mnu) ++c;
+  return c;
+}
+
+}  // namespace ltide::coriolis::detail
