@@ -1,14 +1,322 @@
 #include "matrix/lapack_wrapper.hpp"
 
+#include <algorithm>
 #include <cstddef>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <vector>
 
-// Fortran passes the length of every character argument as a hidden trailing value.
+#include "common/fatal.hpp"
+#include "common/kinds.hpp"
+
+// LAPACK with 32-bit integers. Fortran passes the length of every character argument
+// as a hidden trailing value.
 extern "C" {
+void sgesv_(const int32_t* n, const int32_t* nrhs, float* a, const int32_t* lda, int32_t* ipiv, float* b,
+            const int32_t* ldb, int32_t* info);
+void dgesv_(const int32_t* n, const int32_t* nrhs, double* a, const int32_t* lda, int32_t* ipiv, double* b,
+            const int32_t* ldb, int32_t* info);
+void cgesv_(const int32_t* n, const int32_t* nrhs, std::complex<float>* a, const int32_t* lda, int32_t* ipiv,
+            std::complex<float>* b, const int32_t* ldb, int32_t* info);
+void zgesv_(const int32_t* n, const int32_t* nrhs, std::complex<double>* a, const int32_t* lda, int32_t* ipiv,
+            std::complex<double>* b, const int32_t* ldb, int32_t* info);
+
+void ssteqr_(const char* compz, const int32_t* n, float* d, float* e, float* z, const int32_t* ldz, float* work,
+             int32_t* info, std::size_t compz_len);
+void dsteqr_(const char* compz, const int32_t* n, double* d, double* e, double* z, const int32_t* ldz,
+             double* work, int32_t* info, std::size_t compz_len);
+
+void sstegr_(const char* jobz, const char* range, const int32_t* n, float* d, float* e, const float* vl,
+             const float* vu, const int32_t* il, const int32_t* iu, const float* abstol, int32_t* m, float* w,
+             float* z, const int32_t* ldz, int32_t* isuppz, float* work, const int32_t* lwork, int32_t* iwork,
+             const int32_t* liwork, int32_t* info, std::size_t jobz_len, std::size_t range_len);
+void dstegr_(const char* jobz, const char* range, const int32_t* n, double* d, double* e, const double* vl,
+             const double* vu, const int32_t* il, const int32_t* iu, const double* abstol, int32_t* m, double* w,
+             double* z, const int32_t* ldz, int32_t* isuppz, double* work, const int32_t* lwork, int32_t* iwork,
+             const int32_t* liwork, int32_t* info, std::size_t jobz_len, std::size_t range_len);
+
 double dlamch_(const char* cmach, std::size_t cmach_len);
 float slamch_(const char* cmach, std::size_t cmach_len);
 }
 
 namespace ltide::matrix {
+
+namespace {
+
+// The LAPACK routine of each kind; the wrappers are otherwise the same.
+template <numeric_kind T>
+struct lapack_routines;
+template <>
+struct lapack_routines<float> {
+  static constexpr std::string_view letter = "s";
+  static constexpr auto gesv = sgesv_;
+  static constexpr auto steqr = ssteqr_;
+  static constexpr auto stegr = sstegr_;
+};
+template <>
+struct lapack_routines<double> {
+  static constexpr std::string_view letter = "d";
+  static constexpr auto gesv = dgesv_;
+  static constexpr auto steqr = dsteqr_;
+  static constexpr auto stegr = dstegr_;
+};
+template <>
+struct lapack_routines<std::complex<float>> {
+  static constexpr std::string_view letter = "c";
+  static constexpr auto gesv = cgesv_;
+};
+template <>
+struct lapack_routines<std::complex<double>> {
+  static constexpr std::string_view letter = "z";
+  static constexpr auto gesv = zgesv_;
+};
+
+template <numeric_kind T>
+[[noreturn, gnu::cold]] void stop(std::string_view text, std::string_view routine) {
+  std::string tag = "lapack_wrapper::";
+  tag.append(lapack_routines<T>::letter);
+  tag.append(routine);
+  fatal(text, tag);
+}
+
+// A size as LAPACK's 32-bit integer (sizes are formed in 64 bits and checked here).
+template <numeric_kind T>
+int32_t lapack_int(index_t v, std::string_view routine) {
+  if (v > std::numeric_limits<int32_t>::max()) stop<T>("array too large", routine);
+  return static_cast<int32_t>(v);
+}
+
+// The leading r-by-c block of a view as contiguous storage with leading dimension r:
+// the view itself when its columns already lie that way, otherwise a copy that
+// write_back() returns to the view.
+template <class T>
+class packed_matrix {
+ public:
+  packed_matrix(matrix_view<T> v, index_t r, index_t c) : view_(v), rows_(r), cols_(c), data_(v.data) {
+    if (v.ld == r || c <= 1) return;
+    copy_.resize(static_cast<std::size_t>(std::max<index_t>(r * c, 1)));
+    for (index_t j = 1; j <= c; ++j)
+      for (index_t i = 1; i <= r; ++i) copy_[static_cast<std::size_t>((i - 1) + (j - 1) * r)] = v(i, j);
+    data_ = copy_.data();
+  }
+  T* data() const { return data_; }
+  void write_back() const {
+    if (copy_.empty()) return;
+    for (index_t j = 1; j <= cols_; ++j)
+      for (index_t i = 1; i <= rows_; ++i) view_(i, j) = copy_[static_cast<std::size_t>((i - 1) + (j - 1) * rows_)];
+  }
+
+ private:
+  matrix_view<T> view_;
+  index_t rows_;
+  index_t cols_;
+  T* data_;
+  std::vector<T> copy_;
+};
+
+// `need` contiguous values starting with the view's first ones: the view itself when
+// it is contiguous and long enough, otherwise a private array into which the view's
+// first min(size, need) values are copied, and from which write_back() returns them.
+template <class T>
+class packed_vector {
+ public:
+  packed_vector(vector_view<T> v, index_t need)
+      : view_(v), count_(std::clamp<index_t>(v.size, 0, need)), data_(v.data) {
+    if (count_ == need && (v.stride == 1 || need <= 1)) return;
+    copy_.assign(static_cast<std::size_t>(std::max<index_t>(need, 1)), T(0));
+    for (index_t i = 0; i < count_; ++i) copy_[static_cast<std::size_t>(i)] = v[i];
+    data_ = copy_.data();
+  }
+  T* data() const { return data_; }
+  void write_back() const {
+    if (copy_.empty()) return;
+    for (index_t i = 0; i < count_; ++i) view_[i] = copy_[static_cast<std::size_t>(i)];
+  }
+
+ private:
+  vector_view<T> view_;
+  index_t count_;
+  T* data_;
+  std::vector<T> copy_;
+};
+
+// dgesv_ on packed storage; LDA = LDB = N (at least 1, which LAPACK demands even for
+// an empty system).
+template <numeric_kind T>
+void call_gesv(index_t n, index_t nrhs, T* a, T* b, pivots_out ipiv, info_out info, std::string_view routine) {
+  const int32_t n32 = lapack_int<T>(n, routine);
+  const int32_t nrhs32 = lapack_int<T>(nrhs, routine);
+  const int32_t ld = std::max<int32_t>(n32, 1);
+  std::vector<int32_t> pivots(static_cast<std::size_t>(std::max<index_t>(n, 1)));
+  int32_t code = 0;
+  lapack_routines<T>::gesv(&n32, &nrhs32, a, &ld, pivots.data(), b, &ld, &code);
+  if (ipiv) {
+    const index_t count = std::min(ipiv->size, n);
+    for (index_t i = 0; i < count; ++i) (*ipiv)[i] = pivots[static_cast<std::size_t>(i)];
+  }
+  if (info) info->get() = code;
+}
+
+template <numeric_kind T>
+void gesv(matrix_view<T> a, matrix_view<T> b, pivots_out ipiv, info_out info) {
+  constexpr std::string_view routine = "gesv_wrap";
+  const index_t n = extent(a.rows);
+  const index_t nrhs = extent(b.cols);
+  if (a.cols < n || b.rows < n) stop<T>("array sizes do not match", routine);
+  const packed_matrix<T> pa(a, n, n);
+  const packed_matrix<T> pb(b, n, nrhs);
+  call_gesv(n, nrhs, pa.data(), pb.data(), ipiv, info, routine);
+  pa.write_back();
+  pb.write_back();
+}
+
+template <numeric_kind T>
+void gesv_vec(matrix_view<T> a, vector_view<T> b, pivots_out ipiv, info_out info) {
+  constexpr std::string_view routine = "gesv_vec_wrap";
+  const index_t n = extent(a.rows);
+  if (a.cols < n || b.size < n) stop<T>("array sizes do not match", routine);
+  const packed_matrix<T> pa(a, n, n);
+  const packed_vector<T> pb(b, n);
+  call_gesv(n, index_t{1}, pa.data(), pb.data(), ipiv, info, routine);
+  pa.write_back();
+  pb.write_back();
+}
+
+template <real_kind T>
+void steqr(char compz, vector_view<T> d, vector_view<T> e, std::optional<matrix_view<T>> z,
+           std::optional<vector_view<T>> work, info_out info) {
+  constexpr std::string_view routine = "steqr_wrap";
+  const index_t n = extent(d.size);
+  const index_t ne = std::max<index_t>(n - 1, 0);
+  if (e.size < ne || (z && (z->rows < n || z->cols < n))) stop<T>("array sizes do not match", routine);
+  const int32_t n32 = lapack_int<T>(n, routine);
+  const packed_vector<T> pd(d, n);
+  const packed_vector<T> pe(e, ne);
+
+  // Without eigenvectors LAPACK references neither Z nor WORK; one-element dummies
+  // stand in for them.
+  T z_dummy = T(0);
+  T work_dummy = T(0);
+  T* z_data = &z_dummy;
+  T* work_data = &work_dummy;
+  int32_t ldz = 1;
+  std::optional<packed_matrix<T>> pz;
+  std::optional<packed_vector<T>> pw;
+  if (z) {
+    pz.emplace(*z, z->rows, n);
+    z_data = pz->data();
+    ldz = std::max<int32_t>(lapack_int<T>(z->rows, routine), 1);
+    // LAPACK needs max(1, 2n - 2) values of work; a missing or short array is
+    // replaced by a private one rather than overrun.
+    const index_t need = std::max<index_t>(2 * n - 2, 1);
+    pw.emplace(work.value_or(vector_view<T>{}), need);
+    work_data = pw->data();
+  }
+
+  int32_t code = 0;
+  lapack_routines<T>::steqr(&compz, &n32, pd.data(), pe.data(), z_data, &ldz, work_data, &code, 1);
+  pd.write_back();
+  pe.write_back();
+  if (pz) pz->write_back();
+  if (pw) pw->write_back();
+  if (info) info->get() = code;
+}
+
+template <real_kind T>
+void stegr(vector_view<T> d, vector_view<T> e, vector_view<T> w, std::optional<matrix_view<T>> z) {
+  constexpr std::string_view routine = "stegr_wrap";
+  const index_t n = extent(d.size);
+  if (e.size < n || w.size < n || (z && (z->rows < n || z->cols < n)))
+    stop<T>("array sizes do not match", routine);
+  const int32_t n32 = lapack_int<T>(n, routine);
+  const char jobz = z ? 'V' : 'N';
+  const char range = 'A';
+  // Bounds and indices are not referenced when RANGE is 'A'.
+  const T vl = T(0);
+  const T vu = T(0);
+  const int32_t il = 0;
+  const int32_t iu = 0;
+  const T abstol = T(0);
+  int32_t found = 0;
+
+  const packed_vector<T> pd(d, n);
+  const packed_vector<T> pe(e, n);
+  const packed_vector<T> pw(w, n);
+  T z_dummy = T(0);
+  T* z_data = &z_dummy;
+  int32_t ldz = 1;
+  std::optional<packed_matrix<T>> pz;
+  if (z) {
+    pz.emplace(*z, n, n);
+    z_data = pz->data();
+    ldz = std::max<int32_t>(n32, 1);
+  }
+
+  const index_t one = 1;
+  std::vector<int32_t> isuppz(static_cast<std::size_t>(2 * std::max(n, one)));
+  const int32_t lwork = lapack_int<T>(std::max(18 * n, one), routine);
+  const int32_t liwork = lapack_int<T>(std::max(10 * n, one), routine);
+  std::vector<T> lwork_array(static_cast<std::size_t>(lwork));
+  std::vector<int32_t> liwork_array(static_cast<std::size_t>(liwork));
+  int32_t code = 0;
+  lapack_routines<T>::stegr(&jobz, &range, &n32, pd.data(), pe.data(), &vl, &vu, &il, &iu, &abstol, &found,
+                            pw.data(), z_data, &ldz, isuppz.data(), lwork_array.data(), &lwork,
+                            liwork_array.data(), &liwork, &code, 1, 1);
+  pd.write_back();
+  pe.write_back();
+  pw.write_back();
+  if (pz) pz->write_back();
+}
+
+using cfloat = std::complex<float>;
+using cdouble = std::complex<double>;
+
+}  // namespace
+
+void sgesv_wrap(matrix_view<float> a, matrix_view<float> b, pivots_out ipiv, info_out info) {
+  gesv(a, b, ipiv, info);
+}
+void dgesv_wrap(matrix_view<double> a, matrix_view<double> b, pivots_out ipiv, info_out info) {
+  gesv(a, b, ipiv, info);
+}
+void cgesv_wrap(matrix_view<cfloat> a, matrix_view<cfloat> b, pivots_out ipiv, info_out info) {
+  gesv(a, b, ipiv, info);
+}
+void zgesv_wrap(matrix_view<cdouble> a, matrix_view<cdouble> b, pivots_out ipiv, info_out info) {
+  gesv(a, b, ipiv, info);
+}
+
+void sgesv_vec_wrap(matrix_view<float> a, vector_view<float> b, pivots_out ipiv, info_out info) {
+  gesv_vec(a, b, ipiv, info);
+}
+void dgesv_vec_wrap(matrix_view<double> a, vector_view<double> b, pivots_out ipiv, info_out info) {
+  gesv_vec(a, b, ipiv, info);
+}
+void cgesv_vec_wrap(matrix_view<cfloat> a, vector_view<cfloat> b, pivots_out ipiv, info_out info) {
+  gesv_vec(a, b, ipiv, info);
+}
+void zgesv_vec_wrap(matrix_view<cdouble> a, vector_view<cdouble> b, pivots_out ipiv, info_out info) {
+  gesv_vec(a, b, ipiv, info);
+}
+
+void ssteqr_wrap(char compz, vector_view<float> d, vector_view<float> e, std::optional<matrix_view<float>> z,
+                 std::optional<vector_view<float>> work, info_out info) {
+  steqr(compz, d, e, z, work, info);
+}
+void dsteqr_wrap(char compz, vector_view<double> d, vector_view<double> e, std::optional<matrix_view<double>> z,
+                 std::optional<vector_view<double>> work, info_out info) {
+  steqr(compz, d, e, z, work, info);
+}
+
+void sstegr_wrap(vector_view<float> d, vector_view<float> e, vector_view<float> w,
+                 std::optional<matrix_view<float>> z) {
+  stegr(d, e, w, z);
+}
+void dstegr_wrap(vector_view<double> d, vector_view<double> e, vector_view<double> w,
+                 std::optional<matrix_view<double>> z) {
+  stegr(d, e, w, z);
+}
 
 double dlamch_wrap(double /*x*/, char cmach) { return dlamch_(&cmach, 1); }
 float slamch_wrap(float /*x*/, char cmach) { return slamch_(&cmach, 1); }
