@@ -25,13 +25,15 @@ TEST(Linear, WorkedCase) {
   const std::vector<double> x{0.0, 1.0, 3.0}, y{1.0, 3.0, 7.0};
   EXPECT_EQ(d_interpolate_lin_vec(x, y, std::vector<double>{0.5, 2.0, 3.0, 0.0}),
             (std::vector<double>{2.0, 5.0, 7.0, 1.0}));
-  EXPECT_EQ(d_interpolate_lin(std::vector<double>{3.0, 1.0, 0.0}, std::vector<double>{7.0, 3.0, 1.0}, 2.0), 5.0);
+  EXPECT_EQ(d_interpolate_lin(std::vector<double>{3.0, 1.0, 0.0}, std::vector<double>{7.0, 3.0, 1.0}, 2.0),
+            5.0);
   EXPECT_EQ(s_interpolate_lin(std::vector<float>{0, 1, 3}, std::vector<float>{1, 3, 7}, 0.5F), 2.0F);
   EXPECT_TRUE(d_interpolate_lin_vec(x, y, std::vector<double>{}).empty());
 }
 
 TEST(Linear, ComplexKindsAgreeWithRealKindOnParts) {
-  const std::vector<double> x{0.0, 0.7, 1.9, 2.2, 4.0}, re{1.3, -0.2, 0.4, 2.5, 0.1}, im{0.0, 3.1, -1.7, 0.6, 0.9};
+  const std::vector<double> x{0.0, 0.7, 1.9, 2.2, 4.0}, re{1.3, -0.2, 0.4, 2.5, 0.1},
+      im{0.0, 3.1, -1.7, 0.6, 0.9};
   std::vector<zd> z;
   for (std::size_t i = 0; i < x.size(); ++i) z.emplace_back(re[i], im[i]);
   const std::vector<double> q{0.1, 0.7, 1.0, 2.0, 3.3, 4.0};
@@ -41,16 +43,18 @@ TEST(Linear, ComplexKindsAgreeWithRealKindOnParts) {
   const std::vector<float> xs(x.begin(), x.end()), rs(re.begin(), re.end()), is(im.begin(), im.end());
   std::vector<cf> c;
   for (std::size_t i = 0; i < xs.size(); ++i) c.emplace_back(rs[i], is[i]);
-  EXPECT_EQ(c_interpolate_lin(xs, c, 3.3F), cf(s_interpolate_lin(xs, rs, 3.3F), s_interpolate_lin(xs, is, 3.3F)));
+  EXPECT_EQ(c_interpolate_lin(xs, c, 3.3F),
+            cf(s_interpolate_lin(xs, rs, 3.3F), s_interpolate_lin(xs, is, 3.3F)));
 }
 
 TEST(LinearDeath, OutsideOrZeroWidthStops) {
   const std::vector<double> x{0.0, 1.0, 3.0}, y{1.0, 3.0, 7.0};
   EXPECT_EXIT(d_interpolate_lin(x, y, 3.5), ::testing::ExitedWithCode(1),
               "^\\*\\* interpolation outside source x-array \\[interpolate::d_hunt\\]\n$");
-  EXPECT_EXIT(c_interpolate_lin_vec(std::vector<float>{0, 1}, std::vector<cf>(2), std::vector<float>{0.5F, -1}),
-              ::testing::ExitedWithCode(1),
-              "^\\*\\* interpolation outside source x-array \\[interpolate::s_hunt\\]\n$");
+  EXPECT_EXIT(
+      c_interpolate_lin_vec(std::vector<float>{0, 1}, std::vector<cf>(2), std::vector<float>{0.5F, -1}),
+      ::testing::ExitedWithCode(1),
+      "^\\*\\* interpolation outside source x-array \\[interpolate::s_hunt\\]\n$");
   const std::vector<double> x001{0, 0, 1};
   const std::vector<float> s001{0, 0, 1};
   EXPECT_EXIT(d_interpolate_lin(x001, y, 0.0), ::testing::ExitedWithCode(1), bad_x("d_interpolate_lin"));
