@@ -39,7 +39,7 @@ void run_spin_step(const run_parameters& p, const mode_choice& mode, run_arrays&
 
   a.lambda_matr[col] = a.LL[static_cast<std::size_t>(mode.i_mode - 1)];
 
-  if (p.k < 0 && std::fabs(nu) < 1.0) status.flag_matr |= FLAG_SLOW_RETROGRADE;
+  if (p.k < 0 && std::fabs(nu) < 1.0) status.flag_matr |= FLAG_NU_BELOW_ONE;
 
   print_report_line({nu, a.lambda_matr[col], a.lambda_beta[col], mode.i_mode, status.nh, status.flag_matr,
                      status.flag_beta});

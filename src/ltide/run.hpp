@@ -9,8 +9,8 @@
 namespace ltide::run {
 
 // Bits of flag_matr.
-inline constexpr int32_t FLAG_SINGULAR = 1;      // eigen-solution skipped, its results zero
-inline constexpr int32_t FLAG_SLOW_RETROGRADE = 2;  // k < 0 and |nu| < 1
+inline constexpr int32_t FLAG_SINGULAR = 1;  // eigen-solution skipped, its results zero
+inline constexpr int32_t FLAG_NU_BELOW_ONE = 2;  // k < 0 and |nu| < 1
 
 // What one spin parameter reports besides its grid value and eigenvalues.
 struct step_status {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -80,7 +81,7 @@ TEST(CommandLineDeath, EmptyArgumentOrMissingPositionFailsEveryConversion) {
 }
 
 TEST(CommandLineDeath, FailureEchoesTheWholeFieldOnStandardOutput) {
-  const std::string path = ::testing::TempDir() + "args_echo.txt";
+  const std::string path = ::testing::TempDir() + "args_echo_" + std::to_string(getpid()) + ".txt";
   set_command_line({"ltide", "abc"});
   EXPECT_EXIT(
       {
@@ -92,6 +93,7 @@ TEST(CommandLineDeath, FailureEchoesTheWholeFieldOnStandardOutput) {
   std::stringstream echo;
   echo << in.rdbuf();
   EXPECT_EQ(echo.str(), " abc" + std::string(77, ' ') + "\n");
+  std::remove(path.c_str());
 }
 
 }  // namespace

@@ -132,11 +132,5 @@ TEST(ParseLogical, RejectsOtherText) {
     EXPECT_EQ(parse_logical(text), std::nullopt) << '"' << text << '"';
 }
 
-TEST(ToField, CutsOrPadsWithBlanks) {
-  EXPECT_EQ(to_field("abc", 5), "abc  ");
-  EXPECT_EQ(to_field("abcdef", 4), "abcd");
-  EXPECT_EQ(to_field("", 3), "   ");
-}
-
 }  // namespace
 }  // namespace ltide::args
