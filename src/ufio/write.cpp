@@ -31,21 +31,19 @@ class output_file final : public detail::byte_sink {
   output_file(const std::string& file, const std::string& tag) : file_(file), tag_(tag) {
     if (file.empty()) fail("cannot create file", ENOENT);
     struct stat st {};
-    if (::stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    const bool exists = ::stat(file.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) {
       fd_ = ::open(file.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
       if (fd_ < 0) fail("cannot create file", errno);
       return;
     }
-    const bool exists = ::stat(file.c_str(), &st) == 0;
     target_ = file;
-    if (exists) {
-      // Through a symbolic link the linked file is replaced, not the link.
-      struct stat lst {};
-      if (::lstat(file.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-        if (char* real = ::realpath(file.c_str(), nullptr)) {
-          target_ = real;
-          std::free(real);
-        }
+    // Through a symbolic link the linked file is replaced, not the link.
+    struct stat lst {};
+    if (exists && ::lstat(file.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+      if (char* real = ::realpath(file.c_str(), nullptr)) {
+        target_ = real;
+        std::free(real);
       }
     }
     std::string dir = ".";
