@@ -36,4 +36,41 @@ void w_eigen(double nu, int32_t m, bool even, int32_t n, vector_view<double> lam
              std::optional<matrix_view<double>> Q = std::nullopt,
              std::optional<matrix_view<double>> R = std::nullopt, bool ordered = false);
 
+// ---------------------------------------------------------------------------------
+// The factors of the Aleph matrix, A = (L - nu^2 Mtilde Ltilde^-1 M) Lambda^-1. M takes
+// the primary series to the other-parity one (degrees l_i + 1 for the even series,
+// l_i - 1 for the odd one) and Mtilde takes it back. Degree 0 (m = 0) is not guarded:
+// its elements come out as 0/0 or infinities.
+
+// Lambda: l_i(l_i + 1) (nu is not used).
+std::vector<sparse::D> lambda_matrix(double nu, int32_t m, bool even, int32_t n);
+// L: 1 - m nu / (l_i(l_i + 1)).
+std::vector<sparse::D> l_matrix(double nu, int32_t m, bool even, int32_t n);
+// Ltilde: 1 - m nu / (s_i(s_i + 1)) on the other-parity degrees s_i.
+std::vector<sparse::D> ltilde_matrix(double nu, int32_t m, bool even, int32_t n);
+
+// Bidiagonal factors over l_i = |m| + 2(i-1) (_even) or |m| + 1 + 2(i-1) (_odd); nu is
+// accepted for a uniform signature and not used.
+std::vector<sparse::RB> m_matrix_even(double nu, int32_t m, int32_t n);
+std::vector<sparse::LB> mtilde_matrix_even(double nu, int32_t m, int32_t n);
+std::vector<sparse::LB> m_matrix_odd(double nu, int32_t m, int32_t n);
+std::vector<sparse::RB> mtilde_matrix_odd(double nu, int32_t m, int32_t n);
+// C maps the other-parity series back to the primary one, as Mtilde does; K = (Mtilde^T - M)/2
+// entry for entry, so it has the band of M.
+std::vector<sparse::LB> c_matrix_even(double nu, int32_t m, int32_t n);
+std::vector<sparse::RB> c_matrix_odd(double nu, int32_t m, int32_t n);
+std::vector<sparse::RB> k_matrix_even(double nu, int32_t m, int32_t n);
+std::vector<sparse::LB> k_matrix_odd(double nu, int32_t m, int32_t n);
+
+// The Aleph matrix recomposed from the factors with the banded operators; equal to
+// aleph_matrix up to rounding wherever no denominator vanishes (m != 0).
+std::vector<sparse::T> aleph_test(double nu, int32_t m, bool even, int32_t n);
+
+// The dense inverse of the Aleph matrix; its eigenvalues are the tidal eigenvalues.
+array2<double> w_matrix(double nu, int32_t m, bool even, int32_t n);
+
+// The tidal eigenvalue of mode k alone (LAPACK bisection for one eigenvalue), the same mode
+// that w_eigen with `ordered` and the run's choice of entry for k select.
+double w_lambda(double nu, int32_t m, int32_t k, int32_t n);
+
 }  // namespace ltide::coriolis

@@ -1,0 +1,198 @@
+// The factor matrices of the Aleph matrix, their recomposition, the dense inverse and the
+// single-eigenvalue solver.
+#include <cstddef>
+
+#include "coriolis/basis.hpp"
+#include "coriolis/coriolis.hpp"
+#include "matrix/lapack_wrapper.hpp"
+#include "matrix/lu.hpp"
+#include "sparse/core.hpp"
+#include "sparse/invmul.hpp"
+
+// LAPACK's symmetric tridiagonal eigensolver; the trailing arguments are the hidden lengths
+// of the character arguments JOBZ and RANGE.
+extern "C" void dstevr_(const char* jobz, const char* range, const int32_t* n, double* d, double* e,
+                        const double* vl, const double* vu, const int32_t* il, const int32_t* iu,
+                        const double* abstol, int32_t* m, double* w, double* z, const int32_t* ldz,
+                        int32_t* isuppz, double* work, const int32_t* lwork, int32_t* iwork,
+                        const int32_t* liwork, int32_t* info, std::size_t jobz_len, std::size_t range_len);
+
+namespace ltide::coriolis {
+
+namespace {
+
+using detail::J;
+using detail::real;
+
+// Element i of a factor over degrees l_0 + 2(i-1): value(l).
+template <class Fn>
+std::vector<sparse::D> diagonal_factor(int64_t l0, int32_t n, Fn value) {
+  std::vector<sparse::D> out(static_cast<std::size_t>(extent(n)));
+  for (int64_t i = 1; i <= n; ++i) out[static_cast<std::size_t>(i - 1)].diag = value(l0 + 2 * (i - 1));
+  return out;
+}
+
+// Bidiagonal factor: first(l) on the diagonal of every element, second(l) as the coupling
+// of elements 1..n-1; the second component of element n stays 0.
+template <class K, class First, class Second>
+std::vector<K> bidiagonal_factor(int64_t l0, int32_t n, First first, Second second) {
+  std::vector<K> out(static_cast<std::size_t>(extent(n)));
+  for (int64_t i = 1; i <= n; ++i) {
+    const int64_t l = l0 + 2 * (i - 1);
+    K& e = out[static_cast<std::size_t>(i - 1)];
+    e.diag = first(l);
+    if (i < n) {
+      if constexpr (requires { e.upper; })
+        e.upper = second(l);
+      else
+        e.lower = second(l);
+    }
+  }
+  return out;
+}
+
+// 1 - m nu / (s(s+1)): the Coriolis term of degree s relative to the inertia term.
+double rotation_factor(double mnu, int64_t s) { return 1.0 - mnu / real(s * (s + 1)); }
+
+int64_t even_l0(int32_t m) { return detail::first_degree(m, true); }
+int64_t odd_l0(int32_t m) { return detail::first_degree(m, false); }
+
+}  // namespace
+
+std::vector<sparse::D> lambda_matrix(double, int32_t m, bool even, int32_t n) {
+  return diagonal_factor(detail::first_degree(m, even), n, [](int64_t l) { return real(l * (l + 1)); });
+}
+
+std::vector<sparse::D> l_matrix(double nu, int32_t m, bool even, int32_t n) {
+  const double mnu = detail::m_nu(m, nu);
+  return diagonal_factor(detail::first_degree(m, even), n, [&](int64_t l) { return rotation_factor(mnu, l); });
+}
+
+std::vector<sparse::D> ltilde_matrix(double nu, int32_t m, bool even, int32_t n) {
+  const double mnu = detail::m_nu(m, nu);
+  const int64_t shift = even ? 1 : -1;
+  return diagonal_factor(detail::first_degree(m, even), n,
+                         [&](int64_t l) { return rotation_factor(mnu, l + shift); });
+}
+
+std::vector<sparse::RB> m_matrix_even(double, int32_t m, int32_t n) {
+  return bidiagonal_factor<sparse::RB>(
+      even_l0(m), n, [m](int64_t l) { return real(l) * J(l + 1, m) / real(l + 1); },
+      [m](int64_t l) { return real(l + 3) * J(l + 2, m) / real(l + 2); });
+}
+
+std::vector<sparse::LB> mtilde_matrix_even(double, int32_t m, int32_t n) {
+  return bidiagonal_factor<sparse::LB>(
+      even_l0(m), n, [m](int64_t l) { return real(l + 2) * J(l + 1, m) / real(l + 1); },
+      [m](int64_t l) { return real(l + 1) * J(l + 2, m) / real(l + 2); });
+}
+
+std::vector<sparse::LB> m_matrix_odd(double, int32_t m, int32_t n) {
+  return bidiagonal_factor<sparse::LB>(
+      odd_l0(m), n, [m](int64_t l) { return real(l + 1) * J(l, m) / real(l); },
+      [m](int64_t l) { return real(l) * J(l + 1, m) / real(l + 1); });
+}
+
+std::vector<sparse::RB> mtilde_matrix_odd(double, int32_t m, int32_t n) {
+  return bidiagonal_factor<sparse::RB>(
+      odd_l0(m), n, [m](int64_t l) { return real(l - 1) * J(l, m) / real(l); },
+      [m](int64_t l) { return real(l + 2) * J(l + 1, m) / real(l + 1); });
+}
+
+std::vector<sparse::LB> c_matrix_even(double, int32_t m, int32_t n) {
+  return bidiagonal_factor<sparse::LB>(
+      even_l0(m), n, [m](int64_t l) { return -(real(l + 2) * J(l + 1, m)); },
+      [m](int64_t l) { return real(l + 1) * J(l + 2, m); });
+}
+
+std::vector<sparse::RB> c_matrix_odd(double, int32_t m, int32_t n) {
+  return bidiagonal_factor<sparse::RB>(
+      odd_l0(m), n, [m](int64_t l) { return real(l + 1) * J(l, m); },
+      [m](int64_t l) { return -(real(l + 2) * J(l + 1, m)); });
+}
+
+std::vector<sparse::RB> k_matrix_even(double, int32_t m, int32_t n) {
+  return bidiagonal_factor<sparse::RB>(
+      even_l0(m), n, [m](int64_t l) { return J(l + 1, m) / real(l + 1); },
+      [m](int64_t l) { return -J(l + 2, m) / real(l + 2); });
+}
+
+std::vector<sparse::LB> k_matrix_odd(double, int32_t m, int32_t n) {
+  return bidiagonal_factor<sparse::LB>(
+      odd_l0(m), n, [m](int64_t l) { return -J(l, m) / real(l); },
+      [m](int64_t l) { return J(l + 1, m) / real(l + 1); });
+}
+
+std::vector<sparse::T> aleph_test(double nu, int32_t m, bool even, int32_t n) {
+  using namespace sparse;
+  const std::vector<D> lambda = lambda_matrix(nu, m, even, n);
+  const std::vector<D> lambda_inv = s_inverse_d(lambda);
+  const std::vector<D> L = l_matrix(nu, m, even, n);
+  const std::vector<D> Lt = ltilde_matrix(nu, m, even, n);
+
+  // Y = Mtilde Ltilde^-1 M, the coupling through the other-parity series.
+  std::vector<T> Y;
+  if (even) {
+    const std::vector<RB> M = m_matrix_even(nu, m, n);
+    const std::vector<LB> Mt = mtilde_matrix_even(nu, m, n);
+    const std::vector<RB> X = s_invmul_d_rb(Lt, M);
+    Y = s_matmul_lb_rb(Mt, X);
+  } else {
+    const std::vector<LB> M = m_matrix_odd(nu, m, n);
+    const std::vector<RB> Mt = mtilde_matrix_odd(nu, m, n);
+    const std::vector<LB> X = s_invmul_d_lb(Lt, M);
+    Y = s_matmul_rb_lb(Mt, X);
+  }
+  const std::vector<T> Z = s_diff_d_t(L, s_prod_s_t(nu * nu, Y));
+  return s_matmul_t_d(Z, lambda_inv);
+}
+
+array2<double> w_matrix(double nu, int32_t m, bool even, int32_t n) {
+  const std::vector<sparse::ST> A = aleph_matrix(nu, m, even, n);
+  const array2<double> I = matrix::d_unit(n, 1.0);
+  return sparse::s_invmul_st_m(A, I.view());
+}
+
+double w_lambda(double nu, int32_t m, int32_t k, int32_t n) {
+  const bool even = k % 2 == 0;
+  const int64_t ak = k < 0 ? -static_cast<int64_t>(k) : k;
+  // Position of mode k counted from the smallest Aleph eigenvalue, before the rotation.
+  int64_t j0 = 0;
+  if (k >= 0)
+    j0 = even ? n - ak / 2 : n - (ak - 1) / 2;
+  else
+    j0 = even ? ak / 2 : (ak + 1) / 2;
+  const int64_t c = detail::rotation_count(m, even, n, nu);
+  int64_t r = (j0 - c - 1) % n;
+  if (r < 0) r += n;
+  const auto j = static_cast<int32_t>(r + 1);
+
+  // The degree-0 row (m = 0, even) holds HUGE_VALUE. Handed to LAPACK it makes the solver
+  // scale the whole matrix by about 1e-232, the squared couplings underflow and every
+  // off-diagonal reads as a split, so the other eigenvalues come back as bare diagonal
+  // entries. As in the full eigen-solution, degree 0 is therefore its own mode (the
+  // largest Aleph eigenvalue, HUGE) and the rest come from the matrix without it.
+  const std::vector<sparse::ST> A = aleph_matrix(nu, m, even, n);
+  const bool degree0 = even && m == 0;
+  if (degree0 && j == n) return 1.0 / A[0].diag;  // 1/HUGE: 0 in flush-to-zero mode
+  const std::size_t skip = degree0 ? 1 : 0;
+  const auto order = static_cast<int32_t>(n - static_cast<int32_t>(skip));
+  const auto un = static_cast<std::size_t>(order);
+  std::vector<double> d(un), e(un);
+  for (std::size_t i = 0; i < un; ++i) {
+    d[i] = A[i + skip].diag;
+    e[i] = A[i + skip].off;
+  }
+  const double abstol = matrix::dlamch_wrap(1.0, 'S');
+  const char jobz = 'N', range = 'I';
+  const double vl = 0.0, vu = 0.0;
+  const int32_t lwork = 20 * order, liwork = 10 * order, ldz = order;
+  int32_t found = 0, info = 0;
+  std::vector<double> w(un), z(un), work(static_cast<std::size_t>(lwork));
+  std::vector<int32_t> iwork(static_cast<std::size_t>(liwork)), isuppz(2);
+  dstevr_(&jobz, &range, &order, d.data(), e.data(), &vl, &vu, &j, &j, &abstol, &found, w.data(), z.data(), &ldz,
+          isuppz.data(), work.data(), &lwork, iwork.data(), &liwork, &info, 1, 1);
+  return 1.0 / w[0];
+}
+
+}  // namespace ltide::coriolis
