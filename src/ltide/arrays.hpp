@@ -16,6 +16,10 @@ struct run_arrays {
   array2<double> y_l_im, y_n_im, dy_l_im, dy_n_im;
   std::vector<double> nu;                 // n_nu
   std::vector<double> mu, theta, sigma;   // n_mu
+  // Work vectors of one spin parameter, n_mu each: partial sums of the matrix fields
+  // and the Hermite polynomials of orders nh - 1, nh, nh + 1.
+  std::vector<double> t1, t2, t3, t4;
+  std::vector<double> h_lower, h_order, h_upper;
   // Fields, n_mu x n_nu: column j belongs to nu(j).
   array2<double> xi_r_matr, xi_t_matr, xi_p_matr;
   array2<double> xi_r_beta, xi_t_beta, xi_p_beta;
@@ -23,7 +27,8 @@ struct run_arrays {
 };
 
 // All arrays, zero-filled; negative extents count as 0. An eigenvalues-only run
-// (lflag) gets only LL and the n_nu-long arrays, the rest stay empty. Stops the run when
+// (lflag) gets only LL and the n_nu-long arrays, the rest stay empty (no field, work
+// vector or table is touched then). Stops the run when
 // a size overflows or the memory cannot be had.
 run_arrays allocate_run_arrays(const run_parameters& p);
 

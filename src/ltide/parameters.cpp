@@ -2,6 +2,7 @@
 
 #include "args/args.hpp"
 #include "common/fatal.hpp"
+#include "ltide/basis.hpp"
 #include "ltide/mode.hpp"
 
 namespace ltide::run {
@@ -27,6 +28,9 @@ run_parameters fetch_parameters() {
 void check_parameters(const run_parameters& p) {
   if (!k_below_n(p.k, p.n)) fatal("k must be (significantly) less than n", "ltide");
   if (!p.lflag && p.n_mu < 2) fatal("n_mu must be at least 2", "ltide");
+  // Degrees and the special functions of them are 32-bit integers; beyond that the
+  // coupling coefficients and harmonics of the basis would be of wrapped degrees.
+  if (highest_table_degree(p.m, p.n) > INT32_MAX) fatal("|m| + 2n must not exceed 2147483647", "ltide");
 }
 
 }  // namespace ltide::run

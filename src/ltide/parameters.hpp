@@ -28,8 +28,9 @@ struct run_parameters {
 // them in command-line order, so the first bad one is the one reported.
 run_parameters fetch_parameters();
 
-// Stops the run when |k| >= n, or when fields are wanted with fewer than two mu points
-// (the normalisation spline needs two).
+// Stops the run when |k| >= n, when fields are wanted with fewer than two mu points
+// (the normalisation spline needs two), or when the highest basis degree |m| + 2n
+// does not fit in 32 bits.
 void check_parameters(const run_parameters& p);
 
 }  // namespace ltide::run

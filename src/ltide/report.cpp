@@ -64,11 +64,12 @@ double signed_log_magnitude(double lambda) {
   return lambda < 0.0 ? -size : size;
 }
 
-std::string report_line(const report_items& items) {
-  std::string line;
+namespace {
+
+void append_report_line(std::string& line, const report_items& items) {
   for (double value : {items.nu, items.lambda_matr, items.lambda_beta, signed_log_magnitude(items.lambda_matr),
                        signed_log_magnitude(items.lambda_beta)}) {
-    line.append(format_e14_6(value));
+    line.append(format_e14_6(value));  // 14 characters: held without a heap allocation
     line.push_back(' ');
   }
   append_integer(line, items.i_mode);
@@ -78,11 +79,26 @@ std::string report_line(const report_items& items) {
   append_integer(line, items.flag_matr);
   line.push_back(' ');
   append_integer(line, items.flag_beta);
+}
+
+}  // namespace
+
+std::string report_line(const report_items& items) {
+  std::string line;
+  append_report_line(line, items);
   return line;
 }
 
 void print_report_line(const report_items& items) {
-  std::string line = report_line(items);
+  // One buffer for every line of the run (the program has one thread): the loop over
+  // spin parameters allocates nothing for its report.
+  static std::string line = [] {
+    std::string s;
+    s.reserve(160);
+    return s;
+  }();
+  line.clear();
+  append_report_line(line, items);
   line.push_back('\n');
   std::fwrite(line.data(), 1, line.size(), stdout);
 }

@@ -3,8 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 #include "common/fatal.hpp"
+#include "coriolis/coriolis.hpp"
+#include "interpolate/interpolate.hpp"
+#include "ltide/asymptotic.hpp"
+#include "ltide/basis.hpp"
 #include "ltide/grid.hpp"
 #include "ltide/output.hpp"
 #include "ltide/report.hpp"
@@ -20,6 +25,18 @@ void clear_eigen_solution(run_arrays& a) {
   for (array2<double>* m : {&a.B, &a.Q, &a.R}) m->fill(0.0);
 }
 
+void solve_eigenproblem(const run_parameters& p, const mode_choice& mode, run_arrays& a, double nu) {
+  if (p.lflag) {
+    coriolis::w_eigen(nu, p.m, mode.even, p.n, a.LL, std::nullopt, std::nullopt, std::nullopt, true);
+  } else {
+    coriolis::w_eigen(nu, p.m, mode.even, p.n, a.LL, a.B.view(), a.Q.view(), a.R.view(), true);
+  }
+}
+
+basis_tables<double> tables_of(run_arrays& a) {
+  return {a.y_l_im.view(), a.y_n_im.view(), a.dy_l_im.view(), a.dy_n_im.view()};
+}
+
 // Report lines are buffered; a run whose report could not be written has failed.
 void finish_report() {
   if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) fatal("cannot write the report lines", "ltide");
@@ -27,22 +44,64 @@ void finish_report() {
 
 }  // namespace
 
-void run_spin_step(const run_parameters& p, const mode_choice& mode, run_arrays& a, int32_t j) {
+bool normalise_fields(bool even, double A, vector_view<const double> mu, vector_view<double> xi_r,
+                      vector_view<double> xi_t, vector_view<double> xi_p) {
+  const vector_view<const double> radial(xi_r);
+  const double v = even ? interpolate::d_interpolate_data(mu, radial, 0.0)
+                        : interpolate::d_interpolate_deriv(mu, radial, 0.0);
+  if (v == 0.0 || std::isnan(v)) return false;
+  for (vector_view<double> field : {xi_r, xi_t, xi_p})
+    for (index_t i = 0; i < field.size; ++i) field[i] = (field[i] * A) / v;
+  return true;
+}
+
+step_status run_spin_step(const run_parameters& p, const mode_choice& mode, run_arrays& a, int32_t j) {
   const auto col = static_cast<std::size_t>(j - 1);
+  const bool fields = !p.lflag;
   step_status status;
 
   const double nu = spin_parameter(j, p.n_nu, p.nu_min, p.nu_max);
   a.nu[col] = nu;
 
-  if (singular_spin(p.m, mode.even, p.n, nu)) status.flag_matr |= FLAG_SINGULAR;
-  if ((status.flag_matr & FLAG_SINGULAR) != 0) clear_eigen_solution(a);
-
+  if (singular_spin(p.m, mode.even, p.n, nu)) {
+    status.flag_matr |= FLAG_SINGULAR;
+    clear_eigen_solution(a);
+  } else {
+    solve_eigenproblem(p, mode, a, nu);
+  }
   a.lambda_matr[col] = a.LL[static_cast<std::size_t>(mode.i_mode - 1)];
+
+  vector_view<double> r_matr, t_matr, p_matr, r_beta, t_beta, p_beta;
+  if (fields) {
+    r_matr = a.xi_r_matr.col(j), t_matr = a.xi_t_matr.col(j), p_matr = a.xi_p_matr.col(j);
+    r_beta = a.xi_r_beta.col(j), t_beta = a.xi_t_beta.col(j), p_beta = a.xi_p_beta.col(j);
+    const basis_tables<double> t = tables_of(a);
+    matrix_fields(p.m, mode.i_mode, a.B.view(), a.Q.view(), a.R.view(), {t.y_l, t.y_n, t.dy_l, t.dy_n},
+                  {a.t1, a.t2, a.t3, a.t4}, r_matr, t_matr, p_matr);
+  }
 
   if (p.k < 0 && std::fabs(nu) < 1.0) status.flag_matr |= FLAG_NU_BELOW_ONE;
 
+  const asymptotic_result beta = asymptotic_solution(p.m, p.k, nu, fields, a.mu,
+                                                     {a.sigma, a.h_lower, a.h_order, a.h_upper}, r_beta, t_beta,
+                                                     p_beta);
+  status.nh = beta.nh;
+  status.flag_beta = beta.flags;
+  a.lambda_beta[col] = beta.lambda;
+  if ((beta.flags & BETA_FAILED) != 0) {
+    a.lambda_beta[col] = 0.0;
+    for (vector_view<double> field : {r_beta, t_beta, p_beta})
+      for (index_t i = 0; i < field.size; ++i) field[i] = 0.0;
+  }
+
+  if (fields) {
+    if (!normalise_fields(mode.even, p.A, a.mu, r_matr, t_matr, p_matr)) status.flag_matr |= FLAG_NOT_NORMALISED;
+    if (!normalise_fields(mode.even, p.A, a.mu, r_beta, t_beta, p_beta)) status.flag_beta |= FLAG_NOT_NORMALISED;
+  }
+
   print_report_line({nu, a.lambda_matr[col], a.lambda_beta[col], mode.i_mode, status.nh, status.flag_matr,
                      status.flag_beta});
+  return status;
 }
 
 int run_program() {
@@ -50,7 +109,10 @@ int run_program() {
   run_arrays a = allocate_run_arrays(p);
   check_parameters(p);
   const mode_choice mode = select_mode(p.k, p.n);
-  if (!p.lflag) build_mu_grid(a.mu, a.theta);
+  if (!p.lflag) {
+    build_mu_grid(a.mu, a.theta);
+    build_basis_tables(p.m, p.n, mode.even, a.theta, tables_of(a));
+  }
   for (int32_t j = 1; j <= p.n_nu; ++j) run_spin_step(p, mode, a, j);
   if (!p.lflag) write_output_files(p.output_prefix, a);
   finish_report();

@@ -2,15 +2,18 @@
 // The run: parameters, arrays, grids, the loop over spin parameters, output files.
 #include <cstdint>
 
+#include "common/view.hpp"
 #include "ltide/arrays.hpp"
 #include "ltide/mode.hpp"
 #include "ltide/parameters.hpp"
 
 namespace ltide::run {
 
-// Bits of flag_matr.
-inline constexpr int32_t FLAG_SINGULAR = 1;  // eigen-solution skipped, its results zero
+// Bits of flag_matr (flag_beta's failure bits are in asymptotic.hpp).
+inline constexpr int32_t FLAG_SINGULAR = 1;      // eigen-solution skipped, its results zero
 inline constexpr int32_t FLAG_NU_BELOW_ONE = 2;  // k < 0 and |nu| < 1
+// Either flag: the normalisation value of the fields was 0 or NaN; fields left as they were.
+inline constexpr int32_t FLAG_NOT_NORMALISED = 4;
 
 // What one spin parameter reports besides its grid value and eigenvalues.
 struct step_status {
@@ -19,9 +22,17 @@ struct step_status {
   int32_t flag_beta = 0;
 };
 
+// Scales the three fields by A / v, where v is the radial field's value (even modes) or
+// its slope in mu (odd modes) at mu = 0 on the natural cubic spline through the grid, so
+// that afterwards that value or slope is A. Returns false, leaving the fields alone,
+// when v is 0 or NaN.
+bool normalise_fields(bool even, double A, vector_view<const double> mu, vector_view<double> xi_r,
+                      vector_view<double> xi_t, vector_view<double> xi_p);
+
 // Step j (1-based) of the loop: fills nu(j), lambda_matr(j), lambda_beta(j) and
-// column j of the fields, and prints the report line.
-void run_spin_step(const run_parameters& p, const mode_choice& mode, run_arrays& a, int32_t j);
+// column j of the fields, and prints the report line. Allocates nothing itself; the
+// basis tables must have been built (runs with fields).
+step_status run_spin_step(const run_parameters& p, const mode_choice& mode, run_arrays& a, int32_t j);
 
 // The whole program after the command line has been stored; returns the exit status
 // of a normal end (every failure stops the process with status 1).

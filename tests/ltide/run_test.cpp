@@ -149,23 +149,29 @@ TEST_F(Run, FieldsNeedTwoMuPoints) {
 }
 
 TEST_F(Run, ReportLinesFollowTheSpinGridAndFlagSingularSteps) {
+  // m = 1, k = 1: degrees 2, 4, ...; nu = 0 gives lambda = 2 * 3, nu = 2 is singular
+  // (l = 2: l(l - 1) = m nu). The asymptotic order is k + 1 = 2 for m nu > 0 with
+  // lambda = s^2, s = (5 nu + sqrt(25 nu^2 - 4 (nu - 1))) / 2 (97.9898 at nu = 2, 393.977 at
+  // 4); at nu = 0 the root s = -1 gives s nu = 0 (bit 1). Three mu points put the odd
+  // matrix field's zeros at -1, 0 and 1: its slope at the equator is 0 (bit 4).
   const outcome r = run({"p", "1", "1", "1.0", "0", "4", "3", "3", "5"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.out,
-            "  0.000000E+00   0.000000E+00   0.000000E+00   0.000000E+00   0.000000E+00 1 0 0 0\n"
-            "  0.200000E+01   0.000000E+00   0.000000E+00   0.000000E+00   0.000000E+00 1 0 1 0\n"
-            "  0.400000E+01   0.000000E+00   0.000000E+00   0.000000E+00   0.000000E+00 1 0 0 0\n");
+            "  0.000000E+00   0.600000E+01   0.000000E+00   0.845098E+00   0.000000E+00 1 0 4 5\n"
+            "  0.200000E+01   0.000000E+00   0.979898E+02   0.000000E+00   0.199559E+01 1 2 5 0\n"
+            "  0.400000E+01  -0.422501E+03   0.393977E+03  -0.262685E+01   0.259657E+01 1 2 4 0\n");
 }
 
 TEST_F(Run, RetrogradeModeFlagsSpinParametersBelowOne) {
+  // m = 0 and k = -1: order k - 1 = -2 and no asymptotic solution (bit 8) at every step.
   const outcome r = run({"p", "0", "-1", "1", "-2", "2", "5", "3", "5", "T"});
   EXPECT_EQ(r.status, 0);
   std::istringstream lines(r.out);
   std::string line;
   std::vector<std::string> tails;
   while (std::getline(lines, line)) tails.push_back(line.substr(75));
-  EXPECT_EQ(tails, (std::vector<std::string>{"5 0 0 0", "5 0 0 0", "5 0 2 0", "5 0 0 0", "5 0 0 0"}));
+  EXPECT_EQ(tails, (std::vector<std::string>{"5 -2 0 8", "5 -2 0 8", "5 -2 2 8", "5 -2 0 8", "5 -2 0 8"}));
 }
 
 TEST_F(Run, WritesSixFilesWithMuAndNuAxes) {
@@ -224,10 +230,18 @@ TEST_F(Run, ArraysThatCannotBeAllocatedStopTheRun) {
   }
 }
 
-TEST_F(Run, ExtremeOrderRuns) {
-  const outcome r = run({"p", "-2147483648", "-1", "1", "-2147483647", "-2147483647", "1", "2", "3"});
+TEST_F(Run, BasisDegreesMustFitInThirtyTwoBits) {
+  // The highest degree |m| + 2n is a 32-bit integer of the harmonics and coupling
+  // coefficients; one more and it would wrap.
+  const std::string message = "** |m| + 2n must not exceed 2147483647 [ltide]\n";
+  for (const char* m : {"-2147483648", "-2147483642", "2147483642"}) {
+    const outcome r = run({"p", m, "-1", "1", "-2147483647", "-2147483647", "1", "2", "3", "T"});
+    EXPECT_EQ(r.status, 1) << m;
+    EXPECT_EQ(r.err, message) << m;
+  }
+  const outcome r = run({"p", "-2147483641", "-1", "1", "-2147483647", "-2147483647", "1", "2", "3", "T"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, " -0.214748E+10   0.000000E+00   0.000000E+00   0.000000E+00   0.000000E+00 3 0 0 0\n");
+  EXPECT_EQ(r.out.substr(0, 15), " -0.214748E+10 ");
 }
 
 TEST_F(Run, ReportThatCannotBeWrittenIsAFailure) {

@@ -1,0 +1,102 @@
+#include "ltide/basis.hpp"
+
+#include <cmath>
+#include <span>
+#include <vector>
+
+#include "common/constants.hpp"
+#include "functions/functions.hpp"
+
+namespace ltide::run {
+
+namespace {
+
+int64_t magnitude(int32_t m) { return m < 0 ? -int64_t{m} : int64_t{m}; }
+
+}  // namespace
+
+int64_t highest_table_degree(int32_t m, int32_t n) { return magnitude(m) + 2 * int64_t{n}; }
+
+void build_basis_tables(int32_t m, int32_t n, bool even, vector_view<const double> theta,
+                        const basis_tables<double>& tables) {
+  using namespace ltide::functions;
+  if (n <= 0) return;
+  const int64_t am = magnitude(m);
+  // Degrees am + d for d = 0 .. 2n: the L and N series interleave, and D of the top
+  // degree of either needs one more.
+  const auto top = static_cast<std::size_t>(2 * int64_t{n});
+  const auto degree = [&](std::size_t d) { return static_cast<int32_t>(am + static_cast<int64_t>(d)); };
+
+  // Per degree: the normalisation, l * J_(l+1) and (l + 1) * J_l, each formed exactly as
+  // the combination D_l writes it (integer factor converted, then one product).
+  std::vector<double> norm(top + 1), up(top + 1, 0.0), down(top + 1, 0.0);
+  for (std::size_t d = 0; d <= top; ++d) norm[d] = f_spherical_ylm_norm(degree(d), m);
+  for (std::size_t d = 0; d < top; ++d) {
+    const auto l = static_cast<double>(am + static_cast<int64_t>(d));
+    up[d] = l * f_spherical_jlm(degree(d + 1), m);
+    if (d > 0) down[d] = static_cast<double>(am + static_cast<int64_t>(d) + 1) * f_spherical_jlm(degree(d), m);
+  }
+  // The longitude factor at phi = 0: cos(+-0) = 1, formed as the harmonic forms it.
+  const double c = std::cos(((0.0 * static_cast<double>(m)) * PI) / 180.0);
+
+  const std::size_t l_first = even ? 0 : 1, n_first = even ? 1 : 0;
+  std::vector<double> P(top + 1), Y(top + 1);
+  // The first degree |m| has no Y_(|m|-1) term.
+  const auto D = [&](std::size_t d) { return d == 0 ? Y[1] * up[0] : Y[d + 1] * up[d] - Y[d - 1] * down[d]; };
+  for (index_t p = 1; p <= theta.size; ++p) {
+    // The harmonics take the cosine of the angle in degrees again; it does not give back
+    // the mu grid exactly (6.1e-17 at the equator), and the tables must follow it.
+    const double mu = std::cos((theta(p) * PI) / 180.0);
+    f_legendre_plm_upto(degree(top), static_cast<int32_t>(am), mu, std::span<double>(P));
+    for (std::size_t d = 0; d <= top; ++d) Y[d] = (P[d] * norm[d]) * c;
+    for (index_t i = 1; i <= n; ++i) {
+      const std::size_t dl = l_first + 2 * static_cast<std::size_t>(i - 1);
+      const std::size_t dn = n_first + 2 * static_cast<std::size_t>(i - 1);
+      tables.y_l(p, i) = Y[dl];
+      tables.y_n(p, i) = Y[dn];
+      tables.dy_l(p, i) = D(dl);
+      tables.dy_n(p, i) = D(dn);
+    }
+  }
+}
+
+void matrix_fields(int32_t m, int32_t c, matrix_view<const double> B, matrix_view<const double> Q,
+                   matrix_view<const double> R, const basis_tables<const double>& tables, const field_work& work,
+                   vector_view<double> xi_r, vector_view<double> xi_t, vector_view<double> xi_p) {
+  const index_t n_mu = xi_r.size;
+  const index_t n = B.rows;
+  double* __restrict xr = xi_r.data;
+  double* __restrict t1 = work.t1.data;
+  double* __restrict t2 = work.t2.data;
+  double* __restrict t3 = work.t3.data;
+  double* __restrict t4 = work.t4.data;
+  // Every sum starts at +0 (so an all-zero column gives +0, not a signed zero) and adds
+  // the degrees in order at each grid point. One sweep over the grid per degree reads
+  // each table column once and keeps the five accumulators in cache.
+  for (index_t p = 0; p < n_mu; ++p) xr[p] = t1[p] = t2[p] = t3[p] = t4[p] = 0.0;
+  for (index_t i = 1; i <= n; ++i) {
+    const double b = B(i, c), q = Q(i, c), r = R(i, c);
+    const double* __restrict yl = tables.y_l.col(i).data;
+    const double* __restrict yn = tables.y_n.col(i).data;
+    const double* __restrict dyl = tables.dy_l.col(i).data;
+    const double* __restrict dyn = tables.dy_n.col(i).data;
+    for (index_t p = 0; p < n_mu; ++p) {
+      xr[p] = xr[p] + yl[p] * b;
+      t1[p] = t1[p] + dyl[p] * q;
+      t2[p] = t2[p] + yn[p] * r;
+      t3[p] = t3[p] + yl[p] * q;
+      t4[p] = t4[p] + dyn[p] * r;
+    }
+  }
+  // (-m) is negated as an integer: m = 0 gives the factor +0, not -0.
+  const auto dm = static_cast<double>(m);
+  const auto minus_m = static_cast<double>(-int64_t{m});
+  double* __restrict xt = xi_t.data;
+  double* __restrict xp = xi_p.data;
+  for (index_t p = 0; p < n_mu; ++p) {
+    xt[p] = t2[p] * dm + t1[p];
+    xp[p] = t3[p] * minus_m - t4[p];
+  }
+}
+
+}  // namespace ltide::run
