@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +16,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "interpolate/interpolate.hpp"
 
 namespace {
 
@@ -96,6 +100,69 @@ std::vector<double> doubles_at(const std::string& bytes, std::size_t offset, std
   std::vector<double> values(count);
   std::memcpy(values.data(), bytes.data() + offset, count * sizeof(double));
   return values;
+}
+
+// A rank-2 double array file read back: header record "UD2", the two counts, the two
+// axes and the data (column-major, the mu index fastest), each record framed by its
+// length before and after.
+struct ud2 {
+  std::vector<double> x, y, z;
+  double at(std::size_t i, std::size_t j) const { return z[i + j * x.size()]; }
+  std::vector<double> column(std::size_t j) const {
+    return {z.begin() + static_cast<std::ptrdiff_t>(j * x.size()),
+            z.begin() + static_cast<std::ptrdiff_t>((j + 1) * x.size())};
+  }
+};
+
+ud2 read_ud2(const fs::path& path) {
+  const std::string bytes = read_file(path);
+  std::size_t at = 0;
+  const auto record = [&]() {
+    int32_t head = 0, tail = 0;
+    EXPECT_LE(at + 4, bytes.size());
+    std::memcpy(&head, bytes.data() + at, 4);
+    const std::string payload = bytes.substr(at + 4, static_cast<std::size_t>(head));
+    std::memcpy(&tail, bytes.data() + at + 4 + static_cast<std::size_t>(head), 4);
+    EXPECT_EQ(head, tail);
+    at += 8 + static_cast<std::size_t>(head);
+    return payload;
+  };
+  const auto doubles = [](const std::string& payload) {
+    std::vector<double> v(payload.size() / sizeof(double));
+    std::memcpy(v.data(), payload.data(), v.size() * sizeof(double));
+    return v;
+  };
+  EXPECT_EQ(record(), "UD2");
+  const std::string counts = record();
+  int32_t nx = 0, ny = 0;
+  std::memcpy(&nx, counts.data(), 4);
+  std::memcpy(&ny, counts.data() + 4, 4);
+  ud2 f{doubles(record()), doubles(record()), doubles(record())};
+  EXPECT_EQ(f.x.size(), static_cast<std::size_t>(nx));
+  EXPECT_EQ(f.y.size(), static_cast<std::size_t>(ny));
+  EXPECT_EQ(f.z.size(), f.x.size() * f.y.size());
+  EXPECT_EQ(at, bytes.size());
+  return f;
+}
+
+// The nine items of every report line.
+struct report {
+  std::vector<std::string> reals;  // nu, lambda_matr, lambda_beta and the two logarithms, as printed
+  int32_t i_mode, nh, flag_matr, flag_beta;
+};
+
+std::vector<report> parse_report(const std::string& out) {
+  std::vector<report> lines;
+  std::istringstream in(out);
+  std::string line;
+  while (std::getline(in, line)) {
+    report r;
+    for (std::size_t i = 0; i < 5; ++i) r.reals.push_back(line.substr(15 * i, 14));
+    std::istringstream tail(line.substr(75));
+    tail >> r.i_mode >> r.nh >> r.flag_matr >> r.flag_beta;
+    lines.push_back(r);
+  }
+  return lines;
 }
 
 TEST_F(Run, WrongArgumentCountPrintsTheUsageLine) {
@@ -242,6 +309,126 @@ TEST_F(Run, BasisDegreesMustFitInThirtyTwoBits) {
   const outcome r = run({"p", "-2147483641", "-1", "1", "-2147483647", "-2147483647", "1", "2", "3", "T"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.substr(0, 15), " -0.214748E+10 ");
+}
+
+TEST_F(Run, SmallestEvenBasisGivesTheWorkedEigenvalue) {
+  const outcome r = run({"out", "1", "0", "1", "0.5", "1.0", "2", "3", "2", "T"});
+  EXPECT_EQ(r.status, 0);
+  const std::vector<report> lines = parse_report(r.out);
+  ASSERT_EQ(lines.size(), 2U);
+  EXPECT_EQ(lines[0].reals[1], "  0.281787E+01");  // 1 / largest Aleph eigenvalue, n = 2
+}
+
+TEST_F(Run, AsymptoticOrderBitsAndEigenvalueAppearOnTheReportLine) {
+  struct row {
+    const char *m, *k, *nu;
+    int32_t nh, flags;
+    const char* lambda;
+  };
+  const row rows[] = {
+      {"1", "0", "3", 1, 0, "  0.769480E+02"},  {"2", "-1", "5", 0, 0, "  0.900000E+01"},
+      {"2", "-1", "3", 0, 0, "  0.100000E+01"}, {"2", "-1", "4", 0, 16, "  0.000000E+00"},
+      {"2", "-1", "1", 0, 8, "  0.000000E+00"}, {"1", "0", "-4", -1, 0, "  0.114286E+01"},
+      {"1", "0", "-2", -1, 2, "  0.000000E+00"}, {"0", "1", "2", 0, 0, "  0.400000E+01"},
+      {"0", "0", "2", -1, 2, "  0.000000E+00"}, {"0", "-1", "2", -2, 8, "  0.000000E+00"},
+      {"1", "2", "0.5", 3, 2, "  0.000000E+00"},
+  };
+  for (const row& w : rows) {
+    for (bool lflag : {true, false}) {
+      std::vector<std::string> args = {"p", w.m, w.k, "1", w.nu, w.nu, "1", "5", "4"};
+      if (lflag) args.push_back("T");
+      const outcome r = run(args);
+      const std::vector<report> lines = parse_report(r.out);
+      ASSERT_EQ(lines.size(), 1U) << w.m << " " << w.k << " " << w.nu;
+      EXPECT_EQ(lines[0].nh, w.nh) << w.m << " " << w.k << " " << w.nu;
+      // A failed asymptotic solution leaves zero fields, which cannot be normalised.
+      const int32_t expected = lflag || w.flags == 0 ? w.flags : w.flags | 4;
+      EXPECT_EQ(lines[0].flag_beta, expected) << w.m << " " << w.k << " " << w.nu << " lflag " << lflag;
+      EXPECT_EQ(lines[0].reals[2], w.lambda) << w.m << " " << w.k << " " << w.nu;
+    }
+  }
+}
+
+// Reads the six files and checks, step by step, what the report line says about them:
+// normalised fields have the amplitude A as their equatorial value (even modes) or slope
+// (odd modes) on the spline through the grid; a singular step and a failed asymptotic
+// solution leave zero fields marked with bit 4; matrix fields of m != 0 vanish at both
+// poles.
+void check_fields(const fs::path& dir, const std::string& out, int32_t m, bool even, double A) {
+  const std::vector<report> lines = parse_report(out);
+  const char* names[] = {"p_xi_r_matr.uf2", "p_xi_t_matr.uf2", "p_xi_p_matr.uf2",
+                         "p_xi_r_beta.uf2", "p_xi_t_beta.uf2", "p_xi_p_beta.uf2"};
+  std::vector<ud2> f;
+  for (const char* name : names) f.push_back(read_ud2(dir / name));
+  ASSERT_EQ(f[0].y.size(), lines.size());
+  using ltide::vector_view;
+  const std::vector<double>& mu = f[0].x;
+  const auto equator = [&](const std::vector<double>& radial) {
+    const vector_view<const double> x(mu), y(radial);
+    return even ? ltide::interpolate::d_interpolate_data(x, y, 0.0) : ltide::interpolate::d_interpolate_deriv(x, y, 0.0);
+  };
+  const auto all_zero = [&](std::size_t first, std::size_t j) {
+    for (std::size_t k = first; k < first + 3; ++k)
+      for (double v : f[k].column(j))
+        if (v != 0.0) return false;
+    return true;
+  };
+  for (std::size_t j = 0; j < lines.size(); ++j) {
+    const report& r = lines[j];
+    const auto where = ::testing::Message() << "step " << j + 1;
+    if ((r.flag_matr & 4) == 0) {
+      EXPECT_NEAR(equator(f[0].column(j)), A, 1e-12 * std::fabs(A)) << where;
+    }
+    if ((r.flag_beta & 4) == 0) {
+      EXPECT_NEAR(equator(f[3].column(j)), A, 1e-12 * std::fabs(A)) << where;
+    }
+    if ((r.flag_matr & 1) != 0) {
+      EXPECT_EQ(r.flag_matr & 4, 4) << where;
+      EXPECT_EQ(r.reals[1], "  0.000000E+00") << where;
+      EXPECT_TRUE(all_zero(0, j)) << where;
+    }
+    if ((r.flag_beta & (1 | 2 | 8 | 16)) != 0) {
+      EXPECT_EQ(r.flag_beta & 4, 4) << where;
+      EXPECT_EQ(r.reals[2], "  0.000000E+00") << where;
+      EXPECT_TRUE(all_zero(3, j)) << where;
+    }
+    if (m != 0)
+      for (std::size_t k = 0; k < 3; ++k) {
+        EXPECT_EQ(f[k].at(0, j), 0.0) << where << " field " << k;
+        EXPECT_EQ(f[k].at(mu.size() - 1, j), 0.0) << where << " field " << k;
+      }
+  }
+}
+
+TEST_F(Run, EvenModeScanAcrossASingularSpinParameter) {
+  // m = 1, k = 0: degrees 1, 3, ...; nu = 6 gives m nu = 3 * 2 = l(l - 1) for l = 3.
+  const outcome r = run({"p", "1", "0", "1.5", "0", "8", "5", "41", "12"});
+  ASSERT_EQ(r.status, 0);
+  const std::vector<report> lines = parse_report(r.out);
+  ASSERT_EQ(lines.size(), 5U);
+  EXPECT_EQ(lines[3].reals[0], "  0.600000E+01");
+  EXPECT_EQ(lines[3].flag_matr, 5);
+  EXPECT_EQ(lines[0].flag_beta, 6);  // nu = 0: the Gaussian branch needs m nu <= -3
+  for (std::size_t j : {1, 2, 4}) EXPECT_EQ(lines[j].flag_matr, 0) << j;
+  check_fields(dir_, r.out, 1, true, 1.5);
+}
+
+TEST_F(Run, OddModeSlopeAtTheEquatorIsTheAmplitude) {
+  // An even number of mu points: the equator lies between two grid points.
+  const outcome r = run({"p", "-2", "1", "-2.5", "-7", "7", "8", "60", "14"});
+  ASSERT_EQ(r.status, 0);
+  const std::vector<report> lines = parse_report(r.out);
+  ASSERT_EQ(lines.size(), 8U);
+  int32_t normalised = 0;
+  for (const report& l : lines) normalised += (l.flag_matr & 4) == 0 ? 1 : 0;
+  EXPECT_GE(normalised, 6);
+  check_fields(dir_, r.out, -2, false, -2.5);
+}
+
+TEST_F(Run, OrderZeroFieldsAreNormalisedToo) {
+  const outcome r = run({"p", "0", "2", "0.25", "-5", "5", "6", "33", "10"});
+  ASSERT_EQ(r.status, 0);
+  check_fields(dir_, r.out, 0, true, 0.25);
 }
 
 TEST_F(Run, ReportThatCannotBeWrittenIsAFailure) {
