@@ -99,18 +99,6 @@ TEST(AsymptoticSolution, GaussianBranchConstantsAreSinglePrecision) {
   EXPECT_EQ(a.lambda, (static_cast<double>(c3) * nu) / (2002.0 * nu + 1.0));
 }
 
-TEST(AsymptoticSolution, GaussianBranchFields) {
-  // m = 2, nu = -4: x = -8, sigma = mu sqrt(8), d = 4 nu + 1 = -15.
-  const with_fields f = solve_with_fields(2, 0, -4.0);
-  ASSERT_EQ(f.result.flags, 0);
-  for (std::size_t p = 0; p < f.mu.size(); ++p) {
-    const double E = std::exp(-4.0 * f.mu[p] * f.mu[p]);
-    EXPECT_NEAR(f.r[p], E, 1e-15);
-    EXPECT_NEAR(f.t[p], -f.mu[p] * (4.0 / -15.0) * E, 1e-15);
-    EXPECT_NEAR(f.p[p], -(8.0 * f.mu[p] * f.mu[p] / -15.0 + 1.0) * 2.0 * E, 1e-14);
-  }
-}
-
 TEST(AsymptoticSolution, OrderZeroFieldsAreGaussianAndFirstHermiteTimesGaussian) {
   // m = 2, k = -1, nu = 5: nh = 0, s = 3, w = sqrt(15). With nh = 0 the H_(-1) terms
   // vanish: xi_r = H_1 a2 w / (L - M) E and xi_p = H_1 b2 w / (M - L) E with H_1 = 2 sigma,

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <bit>
 #include <random>
 #include <vector>
 
@@ -94,18 +93,6 @@ TEST(BasisTables, OneSweepPerGridPointMatchesOneCallPerDegreeBitForBit) {
       }
 }
 
-TEST(BasisTables, FirstDegreeOfOrderZeroHasNoSlope) {
-  const std::vector<double> theta = theta_grid(7);
-  tables even(7, 3), odd(7, 3);
-  build_basis_tables(0, 3, true, theta, even.view());
-  build_basis_tables(0, 3, false, theta, odd.view());
-  for (index_t p = 1; p <= 7; ++p) {
-    EXPECT_EQ(even.dy_l(p, 1), 0.0);  // the constant harmonic
-    EXPECT_EQ(odd.dy_n(p, 1), 0.0);
-    EXPECT_EQ(odd.y_n(p, 1), 0.28209478784887687);  // 1 / sqrt(4 PI), single-precision PI
-  }
-}
-
 // Fields of one column, summed degree by degree exactly as written: each sum from 0
 // over i = 1 .. n at every grid point.
 struct fields {
@@ -166,16 +153,6 @@ TEST(MatrixFields, AddTheDegreesInOrderAtEveryGridPoint) {
     EXPECT_TRUE(same_bits(fast.t, plain.t)) << m;
     EXPECT_TRUE(same_bits(fast.p, plain.p)) << m;
   }
-}
-
-TEST(MatrixFields, ZeroCoefficientsGiveZeroFields) {
-  const std::vector<double> theta = theta_grid(9);
-  tables tb(9, 4);
-  build_basis_tables(-2, 4, true, theta, tb.view());
-  const array2<double> zero(4, 4);
-  const fields f = fast_fields(-2, 2, zero, zero, zero, tb);
-  for (const auto* v : {&f.r, &f.t, &f.p})
-    for (double x : *v) EXPECT_EQ(std::bit_cast<uint64_t>(x), 0U);  // +0 exactly
 }
 
 // ---------------------------------------------------------------------------------
