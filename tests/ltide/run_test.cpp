@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "interpolate/interpolate.hpp"
+#include "ufio/ufio.hpp"
 
 namespace {
 
@@ -102,9 +103,8 @@ std::vector<double> doubles_at(const std::string& bytes, std::size_t offset, std
   return values;
 }
 
-// A rank-2 double array file read back: header record "UD2", the two counts, the two
-// axes and the data (column-major, the mu index fastest), each record framed by its
-// length before and after.
+// A rank-2 double array file read back: the two axes and the data (column-major, the
+// mu index fastest).
 struct ud2 {
   std::vector<double> x, y, z;
   double at(std::size_t i, std::size_t j) const { return z[i + j * x.size()]; }
@@ -115,34 +115,10 @@ struct ud2 {
 };
 
 ud2 read_ud2(const fs::path& path) {
-  const std::string bytes = read_file(path);
-  std::size_t at = 0;
-  const auto record = [&]() {
-    int32_t head = 0, tail = 0;
-    EXPECT_LE(at + 4, bytes.size());
-    std::memcpy(&head, bytes.data() + at, 4);
-    const std::string payload = bytes.substr(at + 4, static_cast<std::size_t>(head));
-    std::memcpy(&tail, bytes.data() + at + 4 + static_cast<std::size_t>(head), 4);
-    EXPECT_EQ(head, tail);
-    at += 8 + static_cast<std::size_t>(head);
-    return payload;
-  };
-  const auto doubles = [](const std::string& payload) {
-    std::vector<double> v(payload.size() / sizeof(double));
-    std::memcpy(v.data(), payload.data(), v.size() * sizeof(double));
-    return v;
-  };
-  EXPECT_EQ(record(), "UD2");
-  const std::string counts = record();
-  int32_t nx = 0, ny = 0;
-  std::memcpy(&nx, counts.data(), 4);
-  std::memcpy(&ny, counts.data() + 4, 4);
-  ud2 f{doubles(record()), doubles(record()), doubles(record())};
-  EXPECT_EQ(f.x.size(), static_cast<std::size_t>(nx));
-  EXPECT_EQ(f.y.size(), static_cast<std::size_t>(ny));
-  EXPECT_EQ(f.z.size(), f.x.size() * f.y.size());
-  EXPECT_EQ(at, bytes.size());
-  return f;
+  ltide::ufio::holder<double, 1> x, y;
+  ltide::ufio::holder<double, 2> z;
+  ltide::ufio::u_read_ud2(path.string(), x, y, z);
+  return {x.values(), y.values(), z.values()};
 }
 
 // The nine items of every report line.
