@@ -71,10 +71,15 @@ step_status run_spin_step(const run_parameters& p, const mode_choice& mode, run_
   }
   a.lambda_matr[col] = a.LL[static_cast<std::size_t>(mode.i_mode - 1)];
 
+  // Column j of the six fields; empty views in an eigenvalues-only run.
   vector_view<double> r_matr, t_matr, p_matr, r_beta, t_beta, p_beta;
   if (fields) {
-    r_matr = a.xi_r_matr.col(j), t_matr = a.xi_t_matr.col(j), p_matr = a.xi_p_matr.col(j);
-    r_beta = a.xi_r_beta.col(j), t_beta = a.xi_t_beta.col(j), p_beta = a.xi_p_beta.col(j);
+    r_matr = a.xi_r_matr.col(j);
+    t_matr = a.xi_t_matr.col(j);
+    p_matr = a.xi_p_matr.col(j);
+    r_beta = a.xi_r_beta.col(j);
+    t_beta = a.xi_t_beta.col(j);
+    p_beta = a.xi_p_beta.col(j);
     const basis_tables<double> t = tables_of(a);
     matrix_fields(p.m, mode.i_mode, a.B.view(), a.Q.view(), a.R.view(), {t.y_l, t.y_n, t.dy_l, t.dy_n},
                   {a.t1, a.t2, a.t3, a.t4}, r_matr, t_matr, p_matr);
@@ -88,6 +93,7 @@ step_status run_spin_step(const run_parameters& p, const mode_choice& mode, run_
   status.nh = beta.nh;
   status.flag_beta = beta.flags;
   a.lambda_beta[col] = beta.lambda;
+  // A failed asymptotic solution reports eigenvalue 0 and zero fields.
   if ((beta.flags & BETA_FAILED) != 0) {
     a.lambda_beta[col] = 0.0;
     for (vector_view<double> field : {r_beta, t_beta, p_beta})
