@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 # The pictures need numpy and matplotlib: Debian's interpreter has them (tools/install-deps).
 PYTHON ?= $(firstword $(wildcard /usr/bin/python3) python3)
 
-.PHONY: deps build example check clean
+.PHONY: deps build example check check-sanitize fuzz clean
 
 deps:
 	tools/install-deps
@@ -24,5 +24,27 @@ example: build
 check: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
+# The whole test suite again with AddressSanitizer and UndefinedBehaviorSanitizer. A
+# sanitizer report ends its process with status 86 (or a signal), never with 1, so that
+# it cannot pass for one of the program's own fatal stops. Huge allocations return
+# null (std::bad_alloc) as they would without the sanitizer.
+SANITIZE_BUILD ?= build-sanitize
+SANITIZE_ENV = ASAN_OPTIONS=exitcode=86:allocator_may_return_null=1:detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1 \
+	UBSAN_OPTIONS=exitcode=86:print_stacktrace=1:halt_on_error=1
+
+check-sanitize: deps
+	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLTIDE_SANITIZE=ON -DLTIDE_BUILD_BENCH=OFF
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	$(SANITIZE_ENV) ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS)
+
+# libFuzzer targets (clang), each run for FUZZ_SECONDS from its committed seed corpus.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLTIDE_FUZZ=ON \
+		-DLTIDE_BUILD_TESTS=OFF -DLTIDE_BUILD_BENCH=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	fuzz/run-all $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) out
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD) out

@@ -60,7 +60,8 @@ std::vector<T> values(index_t n, int seed) {
 
 template <class T>
 bool same_bits(const std::vector<T>& a, const std::vector<T>& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0;
+  // memcmp must not be handed the null data() of an empty vector, even for 0 bytes.
+  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
 }
 
 template <class T>
