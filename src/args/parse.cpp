@@ -1,6 +1,5 @@
 #include "args/parse.hpp"
 
-#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -67,10 +66,11 @@ std::optional<T> parse_real(std::string_view field) {
   if (!is_decimal_real(s)) return std::nullopt;
 
   // from_chars rounds the decimal text once, straight to T (a float never passes
-  // through a double); it takes neither a leading '+' nor a D exponent.
-  std::array<char, FIELD_LENGTH + 1> text{};
-  std::size_t len = 0;
-  for (char c : (s.front() == '+' ? s.substr(1) : s)) text[len++] = (lower(c) == 'd') ? 'e' : c;
+  // through a double); it takes neither a leading '+' nor a D exponent. The copy is as
+  // long as the value: the text may come from a field of any length.
+  std::string text;
+  for (char c : (s.front() == '+' ? s.substr(1) : s)) text.push_back((lower(c) == 'd') ? 'e' : c);
+  const std::size_t len = text.size();
 
   T value{};
   const auto result = std::from_chars(text.data(), text.data() + len, value);

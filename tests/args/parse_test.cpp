@@ -83,6 +83,14 @@ TEST(ParseDouble, AcceptsInfinityAndNanWords) {
   EXPECT_TRUE(std::isnan(*parse_single("nan")));
 }
 
+// The conversions take text of any length, not only an 80-character field.
+TEST(ParseDouble, ValueLongerThanAFieldIsReadWhole) {
+  const std::string digits = "1" + std::string(199, '0');
+  EXPECT_EQ(parse_double(digits), 1e199);
+  EXPECT_EQ(parse_single("0." + std::string(150, '0') + "1e+152"), 10.0F);
+  EXPECT_EQ(parse_double("-" + std::string(300, '0') + "2.5d0"), -2.5);
+}
+
 TEST(ParseDouble, OutOfRangeRoundsToInfinityOrZero) {
   const double inf = std::numeric_limits<double>::infinity();
   EXPECT_EQ(parse_double("1e400"), inf);
