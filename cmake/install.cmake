@@ -1,0 +1,104 @@
+# Installation: the program, its man page, the Python tools, the module libraries with
+# their headers, a CMake package (find_package(ltide) -> ltide::<module> targets) and a
+# pkg-config file. Included from the top level after every module has been added.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(LTIDE_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/ltide)
+set(LTIDE_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/ltide)
+
+# Every library target of the module folders, exported as ltide::<name without ltide_>;
+# the headers of each folder go to include/ltide/<folder>/, so that the library's own
+# includes ("common/view.hpp") resolve against include/ltide.
+set(LTIDE_EXPORTED "")
+foreach(module IN LISTS LTIDE_MODULES)
+  set(dir ${PROJECT_SOURCE_DIR}/src/${module})
+  if(NOT EXISTS ${dir}/CMakeLists.txt)
+    continue()
+  endif()
+  get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+  foreach(target IN LISTS targets)
+    get_target_property(type ${target} TYPE)
+    if(type MATCHES "^(STATIC|SHARED)_LIBRARY$" AND target MATCHES "^ltide_")
+      list(APPEND LTIDE_EXPORTED ${target})
+      string(REGEX REPLACE "^ltide_" "" name ${target})
+      set_target_properties(${target} PROPERTIES EXPORT_NAME ${name})
+      target_include_directories(${target} PUBLIC $<INSTALL_INTERFACE:${LTIDE_INSTALL_INCLUDEDIR}>)
+    endif()
+  endforeach()
+  install(DIRECTORY ${dir}/ DESTINATION ${LTIDE_INSTALL_INCLUDEDIR}/${module} COMPONENT development
+          FILES_MATCHING PATTERN "*.hpp")
+endforeach()
+# The headers use concepts and std::span: a consumer compiles them as C++20.
+target_compile_features(ltide_common PUBLIC cxx_std_20)
+
+install(TARGETS ${LTIDE_EXPORTED} EXPORT ltideTargets
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(EXPORT ltideTargets NAMESPACE ltide:: DESTINATION ${LTIDE_INSTALL_CMAKEDIR} COMPONENT development)
+
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/ltideConfig.cmake.in
+                              ${PROJECT_BINARY_DIR}/ltideConfig.cmake INSTALL_DESTINATION ${LTIDE_INSTALL_CMAKEDIR})
+# 0.x releases make no promise across minor versions.
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/ltideConfigVersion.cmake COMPATIBILITY SameMinorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/ltideConfig.cmake ${PROJECT_BINARY_DIR}/ltideConfigVersion.cmake
+        DESTINATION ${LTIDE_INSTALL_CMAKEDIR} COMPONENT development)
+
+# pkg-config: one package with every library, dependents before their dependencies
+# (static archives are searched once, left to right), then LAPACK.
+function(ltide_visit target)
+  get_property(seen GLOBAL PROPERTY LTIDE_LINK_SEEN)
+  if(target IN_LIST seen)
+    return()
+  endif()
+  set_property(GLOBAL APPEND PROPERTY LTIDE_LINK_SEEN ${target})
+  get_target_property(deps ${target} LINK_LIBRARIES)
+  foreach(dep IN LISTS deps)
+    if(dep IN_LIST LTIDE_EXPORTED)
+      ltide_visit(${dep})
+    endif()
+  endforeach()
+  set_property(GLOBAL APPEND PROPERTY LTIDE_LINK_ORDER ${target})
+endfunction()
+foreach(target IN LISTS LTIDE_EXPORTED)
+  ltide_visit(${target})
+endforeach()
+get_property(order GLOBAL PROPERTY LTIDE_LINK_ORDER)
+list(REVERSE order)
+set(LTIDE_PC_LIBS "")
+foreach(target IN LISTS order)
+  string(APPEND LTIDE_PC_LIBS " -l${target}")
+endforeach()
+foreach(lib IN LISTS LAPACK_LIBRARIES LAPACK_LINKER_FLAGS)
+  string(APPEND LTIDE_PC_LIBS " ${lib}")
+endforeach()
+# The prefix is found from the file's own place, so the installed tree can be moved
+# (and cmake --install --prefix works): libdir/pkgconfig -> up to the prefix.
+if(IS_ABSOLUTE ${CMAKE_INSTALL_LIBDIR})
+  set(LTIDE_PC_PREFIX ${CMAKE_INSTALL_PREFIX})
+  set(LTIDE_PC_LIBDIR ${CMAKE_INSTALL_LIBDIR})
+else()
+  string(REGEX MATCHALL "[^/]+" parts "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
+  set(LTIDE_PC_PREFIX "\${pcfiledir}")
+  foreach(part IN LISTS parts)
+    string(APPEND LTIDE_PC_PREFIX "/..")
+  endforeach()
+  set(LTIDE_PC_LIBDIR "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
+endif()
+if(IS_ABSOLUTE ${CMAKE_INSTALL_INCLUDEDIR})
+  set(LTIDE_PC_INCLUDEDIR ${LTIDE_INSTALL_INCLUDEDIR})
+else()
+  set(LTIDE_PC_INCLUDEDIR "\${prefix}/${LTIDE_INSTALL_INCLUDEDIR}")
+endif()
+configure_file(${CMAKE_CURRENT_LIST_DIR}/ltide.pc.in ${PROJECT_BINARY_DIR}/ltide.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/ltide.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
+
+# The program, its manual page and the tools around it. The Python tools find their
+# modules in share/ltide/python next to bin/.
+if(TARGET ltide)
+  install(TARGETS ltide RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/docs/ltide.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(PROGRAMS ${PROJECT_SOURCE_DIR}/tools/ltide-plot DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/tools/uf2.py ${PROJECT_SOURCE_DIR}/tools/ltide_run.py
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/ltide/python)
