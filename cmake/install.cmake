@@ -99,6 +99,9 @@ if(TARGET ltide)
   install(TARGETS ltide RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/docs/ltide.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(PROGRAMS ${PROJECT_SOURCE_DIR}/tools/ltide-plot DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(PROGRAMS ${PROJECT_SOURCE_DIR}/tools/ltide-plot ${PROJECT_SOURCE_DIR}/tools/ltide-chunks
+                 ${PROJECT_SOURCE_DIR}/tools/ltide-join DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/tools/uf2.py ${PROJECT_SOURCE_DIR}/tools/ltide_run.py
         DESTINATION ${CMAKE_INSTALL_DATADIR}/ltide/python)
+install(PROGRAMS ${PROJECT_SOURCE_DIR}/tools/ltide-slurm.sh DESTINATION ${CMAKE_INSTALL_DATADIR}/ltide)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/scaling.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
