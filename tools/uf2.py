@@ -208,7 +208,7 @@ def _parse(src, kind, rank) -> ArrayFile:
     if have < 3:
         raise FormatError(f"record 1 (header) holds {have} bytes, 3 needed")
     header = _read_array(src, pieces, np.dtype("S1"), 3, "record 1 (header)").tobytes()
-    if header[0:1] != b"U" or chr(header[1]).lower() not in KINDS or header[2:3] not in (b"1", b"2", b"3"):
+    if header[0:1] != b"U" or header[1:2] not in (b"R", b"D", b"C", b"K") or header[2:3] not in (b"1", b"2", b"3"):
         raise HeaderError(f"not an array-file header: {header!r}")
     file_kind, file_rank = chr(header[1]).lower(), int(chr(header[2]))
     if (kind is not None and kind != file_kind) or (rank is not None and rank != file_rank):
