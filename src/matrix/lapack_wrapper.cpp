@@ -322,3 +322,18 @@ double dlamch_wrap(double /*x*/, char cmach) { return dlamch_(&cmach, 1); }
 float slamch_wrap(float /*x*/, char cmach) { return slamch_(&cmach, 1); }
 
 }  // namespace ltide::matrix
+
+// LAPACK's own error handler prints a message and ends the process with STOP, whose
+// status is 0, so a routine called with an illegal argument would pass for a normal
+// end. This definition takes the place of the library's (the routines call xerbla_
+// through the dynamic symbol table, where the program's definition comes first) and
+// stops the run like every other failure. srname is a Fortran character argument:
+// blank-padded, not terminated, with its length passed as a hidden trailing value.
+extern "C" [[noreturn]] void xerbla_(const char* srname, const int32_t* info, std::size_t srname_len) {
+  std::string_view name(srname, srname_len);
+  const std::size_t end = name.find_last_not_of(' ');
+  name = end == std::string_view::npos ? std::string_view{} : name.substr(0, end + 1);
+  ltide::fatal("On entry to " + std::string(name) + " parameter number " + std::to_string(*info) +
+                   " had an illegal value",
+               "lapack_wrapper::xerbla");
+}

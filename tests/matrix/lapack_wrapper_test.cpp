@@ -163,5 +163,17 @@ TEST(LapackWrapperFatal, ArgumentsTooSmallStop) {
               "array sizes do not match \\[lapack_wrapper::dstegr_wrap\\]");
 }
 
+// An illegal argument reaches LAPACK's error handler, which must stop the run like any
+// other failure (status 1), not end it as a normal run.
+TEST(LapackWrapperFatal, IllegalArgumentStopsWithStatusOne) {
+  std::vector<double> d(3, 2.0), e(2, -1.0);
+  // Eigenvectors asked for without z: LDZ = 1 is less than N = 3 (argument 6).
+  EXPECT_EXIT(dsteqr_wrap('I', d, e), ::testing::ExitedWithCode(1),
+              "^\\*\\* On entry to DSTEQR parameter number 6 had an illegal value \\[lapack_wrapper::xerbla\\]\n$");
+  std::vector<float> ds(3, 2.0F), es(2, -1.0F);
+  EXPECT_EXIT(ssteqr_wrap('X', ds, es), ::testing::ExitedWithCode(1),
+              "On entry to SSTEQR parameter number 1 had an illegal value \\[lapack_wrapper::xerbla\\]");
+}
+
 }  // namespace
 }  // namespace ltide::matrix
