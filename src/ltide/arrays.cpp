@@ -1,5 +1,10 @@
 #include "ltide/arrays.hpp"
 
+#include <sys/resource.h>
+#include <sys/sysinfo.h>
+
+#include <algorithm>
+#include <limits>
 #include <new>
 #include <stdexcept>
 
@@ -12,23 +17,60 @@ namespace {
 
 [[noreturn]] void out_of_memory() { fatal("cannot allocate the arrays of the run", "ltide"); }
 
-void require_size(std::initializer_list<index_t> extents) {
-  if (!checked_bytes(extents, sizeof(double))) out_of_memory();
-}
-
 std::vector<double> vector_of(index_t size) { return std::vector<double>(static_cast<std::size_t>(extent(size))); }
+
+// Vectors of n values that one spin parameter and the basis tables need at most at a
+// time besides the run's own arrays (the operator's rows, the eigensolver's work, the
+// ordering, the tables' per-degree values).
+constexpr std::size_t TEMPORARY_VECTORS_OF_N = 20;
 
 }  // namespace
 
+std::optional<std::size_t> run_memory_bytes(const run_parameters& p) {
+  const index_t n = extent(p.n), n_mu = extent(p.n_mu), n_nu = extent(p.n_nu);
+  constexpr std::size_t limit = std::numeric_limits<std::size_t>::max();
+  std::size_t total = 0;
+  bool fits = true;
+  // `count` arrays of the given extents.
+  auto add = [&](std::initializer_list<index_t> extents, std::size_t count) {
+    const std::optional<std::size_t> one = checked_bytes(extents, sizeof(double));
+    if (!one || (*one != 0 && count > limit / *one) || *one * count > limit - total) {
+      fits = false;
+      return;
+    }
+    total += *one * count;
+  };
+  add({n}, 1 + TEMPORARY_VECTORS_OF_N);  // LL and the temporaries
+  add({n_nu}, 3);                        // nu, lambda_matr, lambda_beta
+  if (!p.lflag) {
+    add({n, n}, 3);         // B, Q, R
+    add({n_mu, n}, 4);      // basis tables
+    add({n_mu}, 11);        // mu, theta and the work vectors
+    add({n_mu, n_nu}, 6);   // the fields
+  }
+  if (!fits) return std::nullopt;
+  return total;
+}
+
+std::size_t memory_limit_bytes() {
+  std::uint64_t limit = std::numeric_limits<std::uint64_t>::max();
+  struct sysinfo info {};
+  if (::sysinfo(&info) == 0) {
+    const std::uint64_t unit = info.mem_unit == 0 ? 1 : info.mem_unit;
+    limit = (static_cast<std::uint64_t>(info.totalram) + static_cast<std::uint64_t>(info.totalswap)) * unit;
+  }
+  rlimit address_space{};
+  if (::getrlimit(RLIMIT_AS, &address_space) == 0 && address_space.rlim_cur != RLIM_INFINITY)
+    limit = std::min<std::uint64_t>(limit, address_space.rlim_cur);
+  return static_cast<std::size_t>(std::min<std::uint64_t>(limit, std::numeric_limits<std::size_t>::max()));
+}
+
 run_arrays allocate_run_arrays(const run_parameters& p) {
   const index_t n = p.n, n_mu = p.n_mu, n_nu = p.n_nu;
-  require_size({n});
-  require_size({n_nu});
-  if (!p.lflag) {
-    require_size({n, n});
-    require_size({n_mu, n});
-    require_size({n_mu, n_nu});
-  }
+  // Zero-filling touches every page, so a run larger than the machine's memory would
+  // be killed part way by the system rather than refused here: refuse it up front.
+  const std::optional<std::size_t> need = run_memory_bytes(p);
+  if (!need || *need > memory_limit_bytes()) out_of_memory();
   run_arrays a;
   try {
     a.LL = vector_of(n);

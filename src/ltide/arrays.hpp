@@ -1,5 +1,7 @@
 #pragma once
 // Every array of the run, allocated once at its final size.
+#include <cstddef>
+#include <optional>
 #include <vector>
 
 #include "common/view.hpp"
@@ -26,10 +28,18 @@ struct run_arrays {
   std::vector<double> lambda_matr, lambda_beta;  // n_nu
 };
 
+// Bytes of every array of the run plus the largest temporaries of one step, or nothing
+// when the count does not fit in a std::size_t.
+std::optional<std::size_t> run_memory_bytes(const run_parameters& p);
+
+// The most memory the process can hope for: physical memory and swap, or the
+// address-space limit when that is lower.
+std::size_t memory_limit_bytes();
+
 // All arrays, zero-filled; negative extents count as 0. An eigenvalues-only run
 // (lflag) gets only LL and the n_nu-long arrays, the rest stay empty (no field, work
-// vector or table is touched then). Stops the run when
-// a size overflows or the memory cannot be had.
+// vector or table is touched then). Stops the run when a size overflows, when the run
+// needs more than memory_limit_bytes(), or when the memory cannot be had.
 run_arrays allocate_run_arrays(const run_parameters& p);
 
 }  // namespace ltide::run

@@ -1,3 +1,5 @@
+#include <csignal>
+
 #include "args/args.hpp"
 #include "common/fpmode.hpp"
 #include "ltide/run.hpp"
@@ -5,6 +7,10 @@
 int main(int argc, char** argv) {
   // Every result of the run is defined with subnormals flushed to zero.
   ltide::enable_flush_to_zero();
+  // Under a file-size limit (ulimit -f) the system would kill the process part way
+  // through a file. Ignored, the write fails instead and the run stops with its message,
+  // removing the unfinished temporary file and leaving any older file as it was.
+  std::signal(SIGXFSZ, SIG_IGN);
   ltide::args::a_init(argc, argv);
   return ltide::run::run_program();
 }

@@ -112,8 +112,10 @@ step_status run_spin_step(const run_parameters& p, const mode_choice& mode, run_
 
 int run_program() {
   const run_parameters p = fetch_parameters();
-  run_arrays a = allocate_run_arrays(p);
+  // The checks cost nothing and come first: a run they refuse must not first allocate
+  // (and zero) arrays sized by the very counts they refuse.
   check_parameters(p);
+  run_arrays a = allocate_run_arrays(p);
   const mode_choice mode = select_mode(p.k, p.n);
   if (!p.lflag) {
     build_mu_grid(a.mu, a.theta);

@@ -265,7 +265,9 @@ TEST_F(Run, EigenvaluesOnlyRunWritesNoFilesAndNeedsNoMuArrays) {
 }
 
 TEST_F(Run, ArraysThatCannotBeAllocatedStopTheRun) {
-  for (const auto& args : {std::vector<std::string>{"p", "1", "0", "1", "0", "1", "2", "2", "2147483647"},
+  // Three 10^6 x 10^6 matrices (24 TB), and two billion fields: refused before anything
+  // is allocated.
+  for (const auto& args : {std::vector<std::string>{"p", "1", "0", "1", "0", "1", "2", "2", "1000000"},
                            std::vector<std::string>{"p", "1", "0", "1", "0", "1", "2147483647", "2147483647", "3"}}) {
     const outcome r = run(args);
     EXPECT_EQ(r.status, 1);
