@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "sparse/ql.hpp"
+#include "sparse/rotations.hpp"
 
 namespace ltide::sparse {
 namespace {
@@ -33,7 +34,11 @@ void s_eigen_ST(std::span<const ST> A, vector_view<double> lambda, std::optional
 
   if (V) {
     if (!keep_V) set_identity(*V, n);
-    ql_implicit(d, e.data(), n, ql_rotate_columns{*V, n});
+    if (n >= ql_blocked_min_order) {
+      ql_implicit_blocked(d, e.data(), n, *V);
+    } else {
+      ql_implicit(d, e.data(), n, ql_rotate_columns{*V, n});
+    }
   } else {
     ql_implicit(d, e.data(), n, ql_discard{});
   }
