@@ -8,6 +8,7 @@
 #include "coriolis/coriolis.hpp"
 #include "sort/sort.hpp"
 #include "sparse/eigen.hpp"
+#include "sparse/rotations.hpp"
 
 namespace ltide::coriolis {
 
@@ -41,10 +42,10 @@ void permute_columns(matrix_view<double> B, const std::vector<int32_t>& idx) {
   }
 }
 
-// Descending eigenvalues, rotated left by the count of modes that m*nu > 0 lifted above
-// the rest; lambda and the columns of B follow the same permutation.
-void order_eigenpairs(int32_t m, bool even, int32_t n, double nu, vector_view<double> lambda,
-                      std::optional<matrix_view<double>> B) {
+// The mode order: descending eigenvalues, rotated left by the count of modes that
+// m*nu > 0 lifted above the rest. Puts lambda into that order and returns the old
+// position (from 1) of each new entry.
+std::vector<int32_t> order_eigenvalues(int32_t m, bool even, int32_t n, double nu, vector_view<double> lambda) {
   std::vector<int32_t> idx = sort::s_index_sort_d(vector_view<const double>(lambda));
   std::reverse(idx.begin(), idx.end());
   const int64_t c = detail::rotation_count(m, even, n, nu) % n;
@@ -52,59 +53,60 @@ void order_eigenpairs(int32_t m, bool even, int32_t n, double nu, vector_view<do
 
   const std::vector<double> old = lambda.to_vector();
   for (index_t j = 1; j <= n; ++j) lambda(j) = old[static_cast<std::size_t>(idx[static_cast<std::size_t>(j - 1)] - 1)];
-  if (B) permute_columns(*B, idx);
+  return idx;
 }
 
-// Q(i, j) = B(i, j) / (l_i a_j (l_i + 1)), from row `first` and column `first` on.
-void fill_Q(int64_t l0, index_t first, index_t n, vector_view<const double> a, matrix_view<const double> B,
-            matrix_view<double> Q) {
-  for (index_t j = first; j <= n; ++j) {
-    const double aj = a(j);
-    for (index_t i = first; i <= n; ++i) {
-      const int64_t l = l0 + 2 * (i - 1);
-      Q(i, j) = B(i, j) / (real(l) * aj * real(l + 1));
-    }
+// Column j of Q from column j of B: Q(i, j) = B(i, j) / (l_i a_j (l_i + 1)), rows `first` .. n.
+void fill_Q_column(int64_t l0, index_t first, index_t n, double aj, vector_view<const double> b, vector_view<double> q) {
+  for (index_t i = first; i <= n; ++i) {
+    const int64_t l = l0 + 2 * (i - 1);
+    q(i) = b(i) / (real(l) * aj * real(l + 1));
   }
 }
 
 // R over the other-parity degrees p_i. Each row combines the two neighbouring primary
 // degrees p-1 and p+1 with weights J/p^2 and J/(p+1)^2 and the factor
 // F(p) = nu / (1 - m nu / (p(p+1))), and is divided by the Aleph eigenvalue of its column.
-void fill_R(double nu, int32_t m, bool even, index_t n, vector_view<const double> a, matrix_view<const double> B,
-            matrix_view<double> R) {
+// Per row: the weight of B(i, j), that of the neighbour B(i + step, j) (step +1 for the
+// even series, -1 for the odd one) and F.
+struct r_weights {
+  bool even;
+  std::vector<double> self, next, f;
+};
+
+r_weights weights_of_R(double nu, int32_t m, bool even, index_t n) {
   const double mnu = detail::m_nu(m, nu);
   const int64_t am = detail::abs_m(m);
   auto F = [&](int64_t p) { return nu / (1.0 - mnu / real(p * (p + 1))); };
   auto w = [&](int64_t p) { return detail::J(p, m) / real(p * p); };
-
-  // Per row: the weight of B(i, j), that of the neighbour B(i + step, j) and F.
-  std::vector<double> w_self(static_cast<std::size_t>(n)), w_next(static_cast<std::size_t>(n)),
-      f(static_cast<std::size_t>(n));
+  const auto size = static_cast<std::size_t>(n);
+  r_weights rw{even, std::vector<double>(size), std::vector<double>(size), std::vector<double>(size)};
   for (index_t i = 1; i <= n; ++i) {
     const auto k = static_cast<std::size_t>(i - 1);
     if (even) {
       const int64_t p = am + 1 + 2 * (i - 1);  // p_i = l_i + 1, between l_i and l_{i+1}
-      w_self[k] = w(p);
-      w_next[k] = i < n ? w(p + 1) : 0.0;
-      f[k] = F(p);
+      rw.self[k] = w(p);
+      rw.next[k] = i < n ? w(p + 1) : 0.0;
+      rw.f[k] = F(p);
     } else {
       const int64_t p = am + 2 * (i - 1);  // p_i = l_i - 1, between l_{i-1} and l_i
-      w_self[k] = w(p + 1);
-      w_next[k] = i > 1 ? w(p) : 0.0;
+      rw.self[k] = w(p + 1);
+      rw.next[k] = i > 1 ? w(p) : 0.0;
       // For m = 0 the lowest degree is p = 0, where 1 - m nu/(p(p+1)) is 0/0: F is nu.
-      f[k] = (i == 1 && m == 0) ? nu : F(p);
+      rw.f[k] = (i == 1 && m == 0) ? nu : F(p);
     }
   }
+  return rw;
+}
 
-  for (index_t j = 1; j <= n; ++j) {
-    const double aj = a(j);
-    for (index_t i = 1; i <= n; ++i) {
-      const auto k = static_cast<std::size_t>(i - 1);
-      double s = w_self[k] * B(i, j);
-      if (even && i < n) s = s + w_next[k] * B(i + 1, j);
-      if (!even && i > 1) s = s + w_next[k] * B(i - 1, j);
-      R(i, j) = s * f[k] / aj;
-    }
+void fill_R_column(const r_weights& rw, double aj, vector_view<const double> b, vector_view<double> r) {
+  const index_t n = b.size;
+  for (index_t i = 1; i <= n; ++i) {
+    const auto k = static_cast<std::size_t>(i - 1);
+    double s = rw.self[k] * b(i);
+    if (rw.even && i < n) s = s + rw.next[k] * b(i + 1);
+    if (!rw.even && i > 1) s = s + rw.next[k] * b(i - 1);
+    r(i) = s * rw.f[k] / aj;
   }
 }
 
@@ -133,24 +135,28 @@ void Aleph_eigen(double nu, int32_t m, bool even, int32_t n, vector_view<double>
       }
       lambda(1) = HUGE_VALUE;
     }
-    if (ordered) order_eigenpairs(m, even, n, nu, lambda, B);
+    if (ordered) {
+      const std::vector<int32_t> idx = order_eigenvalues(m, even, n, nu, lambda);
+      if (B) permute_columns(*B, idx);
+    }
   }
 
   const int64_t l0 = detail::first_degree(m, even);
   if (Q) {
     if (!B) fatal("Cannot calculate Q without calculating B", "coriolis::Aleph_eigen");
     if (!degree0) {
-      fill_Q(l0, 1, n, lambda, *B, *Q);
+      for (index_t j = 1; j <= n; ++j) fill_Q_column(l0, 1, n, lambda(j), B->col(j), Q->col(j));
     } else if (n >= 1) {
       (*Q)(1, 1) = 1.0;
       for (index_t j = 2; j <= n; ++j) (*Q)(1, j) = 0.0;
       for (index_t i = 2; i <= n; ++i) (*Q)(i, 1) = 0.0;
-      fill_Q(l0, 2, n, lambda, *B, *Q);
+      for (index_t j = 2; j <= n; ++j) fill_Q_column(l0, 2, n, lambda(j), B->col(j), Q->col(j));
     }
   }
   if (R) {
     if (!B) fatal("Cannot calculate R without calculating B", "coriolis::Aleph_eigen");
-    fill_R(nu, m, even, n, lambda, *B, *R);
+    const r_weights rw = weights_of_R(nu, m, even, n);
+    for (index_t j = 1; j <= n; ++j) fill_R_column(rw, lambda(j), B->col(j), R->col(j));
   }
 }
 
@@ -158,6 +164,56 @@ void w_eigen(double nu, int32_t m, bool even, int32_t n, vector_view<double> lam
              std::optional<matrix_view<double>> B, std::optional<matrix_view<double>> Q,
              std::optional<matrix_view<double>> R, bool ordered) {
   Aleph_eigen(nu, m, even, n, lambda, B, Q, R, ordered);
+  for (index_t i = 1; i <= n; ++i) lambda(i) = 1.0 / lambda(i);
+}
+
+void w_eigen_mode(double nu, int32_t m, bool even, int32_t n, int32_t i_mode, vector_view<double> lambda,
+                  vector_view<double> b, vector_view<double> q, vector_view<double> r) {
+  if (n < 1) return;
+  if (i_mode < 1 || i_mode > n) fatal("mode index out of range", "coriolis::w_eigen_mode");
+  const std::vector<sparse::ST> A = aleph_matrix(nu, m, even, n);
+  // As in Aleph_eigen: for degree 0 the QL problem is rows and columns 2 .. n.
+  const bool degree0 = even && m == 0;
+  const index_t first = degree0 ? 1 : 0;
+  const index_t k = n - first;
+
+  // The eigenvalue iteration of s_eigen_ST, keeping its rotations instead of applying them.
+  std::vector<double> d(static_cast<std::size_t>(k)), e(static_cast<std::size_t>(k));
+  for (index_t i = 0; i < k; ++i) {
+    d[static_cast<std::size_t>(i)] = A[static_cast<std::size_t>(first + i)].diag;
+    e[static_cast<std::size_t>(i)] = A[static_cast<std::size_t>(first + i)].off;
+  }
+  sparse::rotation_log log;
+  sparse::ql_implicit_logged(d.data(), e.data(), k, log);
+  for (index_t i = 0; i < k; ++i) lambda(first + i + 1) = d[static_cast<std::size_t>(i)];
+  if (degree0) lambda(1) = HUGE_VALUE;
+
+  // Column i_mode of the ordered B is column `from` of the solver's B.
+  const std::vector<int32_t> idx = order_eigenvalues(m, even, n, nu, lambda);
+  const index_t from = idx[static_cast<std::size_t>(i_mode - 1)];
+  if (!degree0) {
+    sparse::rotated_identity_column(n, log.chunks, from - 1, b);
+  } else if (from == 1) {
+    b(1) = 1.0;
+    for (index_t i = 2; i <= n; ++i) b(i) = 0.0;
+  } else {
+    b(1) = 0.0;
+    sparse::rotated_identity_column(k, log.chunks, from - 2, b.sub(2, k));
+  }
+
+  const double a = lambda(i_mode);
+  const int64_t l0 = detail::first_degree(m, even);
+  if (!degree0) {
+    fill_Q_column(l0, 1, n, a, b, q);
+  } else if (i_mode == 1) {
+    q(1) = 1.0;
+    for (index_t i = 2; i <= n; ++i) q(i) = 0.0;
+  } else {
+    q(1) = 0.0;
+    fill_Q_column(l0, 2, n, a, b, q);
+  }
+  fill_R_column(weights_of_R(nu, m, even, n), a, b, r);
+
   for (index_t i = 1; i <= n; ++i) lambda(i) = 1.0 / lambda(i);
 }
 
