@@ -9,9 +9,24 @@
 
 #include "common/fatal.hpp"
 #include "common/view.hpp"
-#include "functions/functions.hpp"
 
 namespace ltide::sparse {
+
+// sqrt(a^2 + b^2) as functions::f_pythag_d forms it, bit for bit: |a| sqrt(1 + (|b|/|a|)^2)
+// with |a| the larger magnitude, 0 when both are 0. Inline here because the iteration is
+// one chain of dependent divisions and square roots; a call in the middle of it costs
+// more than the arithmetic around it.
+inline double ql_pythag(double a, double b) {
+  const double aa = std::fabs(a);
+  const double bb = std::fabs(b);
+  if (aa > bb) {
+    const double t = bb / aa;
+    return std::sqrt(t * t + 1.0) * aa;
+  }
+  if (bb == 0.0) return 0.0;
+  const double t = aa / bb;
+  return std::sqrt(t * t + 1.0) * bb;
+}
 
 // An eigenvalue usually converges in two or three sweeps; in practice only non-finite
 // entries keep the iteration going this long.
@@ -25,7 +40,6 @@ inline constexpr int ql_max_sweeps = 30;
 // zero. Stops the program when one eigenvalue needs more than ql_max_sweeps sweeps.
 template <class Sink>
 void ql_implicit(double* d, double* e, index_t n, Sink&& sink) {
-  using functions::f_pythag_d;
   for (index_t l = 0; l < n; ++l) {
     int sweeps = 0;
     for (;;) {
@@ -43,7 +57,7 @@ void ql_implicit(double* d, double* e, index_t n, Sink&& sink) {
       // Shift from the leading 2-by-2 block. sigma takes the sign of g with -0.0 counting
       // as non-negative, which keeps g + sigma away from cancellation.
       double g = (d[l + 1] - d[l]) / (2.0 * e[l]);
-      double r = f_pythag_d(g, 1.0);
+      double r = ql_pythag(g, 1.0);
       const double sigma = g >= 0.0 ? std::fabs(r) : -std::fabs(r);
       g = d[m] - d[l] + e[l] / (g + sigma);
 
@@ -54,7 +68,7 @@ void ql_implicit(double* d, double* e, index_t n, Sink&& sink) {
       for (index_t i = m - 1; i >= l; --i) {
         const double f = s * e[i];
         const double b = c * e[i];
-        r = f_pythag_d(f, g);
+        r = ql_pythag(f, g);
         e[i + 1] = r;
         if (r == 0.0) {
           // The matrix split exactly at i: undo the pending shift and start over.

@@ -106,20 +106,34 @@ inline void ql_implicit_blocked(double* d, double* e, index_t n, matrix_view<dou
 }
 
 // The whole rotation sequence of a solve, kept in chunks (no chunk is ever copied).
-struct rotation_log {
-  index_t capacity = rotation_chunk_capacity;
-  std::vector<rotation_chunk> chunks;
+// Chunks stay allocated when the log is reset, so a loop of solves of one size
+// allocates only in its first solve.
+class rotation_log {
+ public:
+  explicit rotation_log(index_t capacity = index_t{1} << 16) : capacity_(capacity) {}
 
   void operator()(index_t i, double c, double s) {
-    if (chunks.empty() || chunks.back().full()) chunks.emplace_back(capacity);
-    chunks.back().push(i, c, s);
+    if (used_ == 0 || chunks_[used_ - 1].full()) {
+      if (used_ == chunks_.size()) chunks_.emplace_back(capacity_);
+      ++used_;
+    }
+    chunks_[used_ - 1].push(i, c, s);
   }
+  void reset() {
+    for (std::size_t k = 0; k < used_; ++k) chunks_[k].clear();
+    used_ = 0;
+  }
+  std::span<const rotation_chunk> sequence() const { return {chunks_.data(), used_}; }
+
+ private:
+  index_t capacity_;
+  std::vector<rotation_chunk> chunks_;
+  std::size_t used_ = 0;
 };
 
-// ql_implicit on d and e that also records every rotation into log.
+// ql_implicit on d and e that also records every rotation, replacing what log held.
 inline void ql_implicit_logged(double* d, double* e, index_t n, rotation_log& log) {
-  log.chunks.clear();
-  if (n < 4096) log.capacity = std::min(log.capacity, std::max<index_t>(1024, n * n));
+  log.reset();
   ql_implicit(d, e, n, log);
 }
 

@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <tuple>
 #include <vector>
 
 #include "sparse/invmul.hpp"
+#include "functions/functions.hpp"
 #include "sparse/ql.hpp"
 
 extern "C" void dsteqr_(const char* compz, const int32_t* n, double* d, double* e, double* z, const int32_t* ldz,
@@ -192,6 +194,20 @@ TEST(EigenST, StridedLambdaAndPaddedVGiveTheSameBits) {
     for (index_t i = 1; i <= n; ++i) EXPECT_EQ(big(i + 1, j + 1), ref.V(i, j));
   EXPECT_EQ(big(1, 1), -1.0);
   EXPECT_EQ(big(n + 2, 2), -1.0);
+}
+
+TEST(EigenST, InlinePythagIsTheLibraryFunctionBitForBit) {
+  const double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
+  std::vector<double> values{0.0, -0.0, 1.0, -1.0, 3.0, 4.0, 1e-300, 1e300, 1.7976931348623157e308, 2.2250738585072014e-308,
+                             inf, -inf, nan};
+  std::mt19937_64 gen(5);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  for (int k = 0; k < 2000; ++k) values.push_back(std::ldexp(u(gen), static_cast<int>(gen() % 600) - 300));
+  for (double a : values)
+    for (double b : {values[static_cast<std::size_t>(gen() % values.size())], 1.0, a, -a}) {
+      const double x = ql_pythag(a, b), y = functions::f_pythag_d(a, b);
+      EXPECT_EQ(std::memcmp(&x, &y, sizeof x), 0) << a << " " << b;
+    }
 }
 
 TEST(EigenSTDeathTest, NonConvergingInputStopsWithQLMessage) {

@@ -221,12 +221,12 @@ TEST(RotatedIdentityColumn, EveryColumnMatchesTheFullMatrix) {
       const result plain = column_pair_loop(t, identity(n));
       for (index_t capacity : {index_t{5}, rotation_chunk_capacity}) {
         std::vector<double> d = t.d, e = t.e;
-        rotation_log log{capacity, {}};
+        rotation_log log(capacity);
         ql_implicit_logged(d.data(), e.data(), n, log);
         EXPECT_EQ(first_difference(d.data(), plain.d.data(), n), -1);
         std::vector<double> column(static_cast<std::size_t>(n));
         for (index_t target = 0; target < n; ++target) {
-          rotated_identity_column(n, log.chunks, target, column);
+          rotated_identity_column(n, log.sequence(), target, column);
           EXPECT_EQ(first_difference(column.data(), plain.V.col(target + 1).data, n), -1)
               << t.name << " n=" << n << " column " << target;
         }
