@@ -12,6 +12,7 @@
 
 #include "common/view.hpp"
 #include "sparse/kinds.hpp"
+#include "sparse/rotations.hpp"
 
 namespace ltide::coriolis {
 
@@ -36,12 +37,20 @@ void w_eigen(double nu, int32_t m, bool even, int32_t n, vector_view<double> lam
              std::optional<matrix_view<double>> Q = std::nullopt,
              std::optional<matrix_view<double>> R = std::nullopt, bool ordered = false);
 
+// Scratch memory of w_eigen_mode that outlives a call: the rotations of one solve (about
+// 16 n^2 bytes). A loop over spin parameters that passes the same workspace allocates
+// only while its solves grow.
+struct mode_workspace {
+  sparse::rotation_log log;
+};
+
 // The driver's eigen-solution: w_eigen with `ordered` for all n eigenvalues into lambda,
 // but only column i_mode (1 .. n) of B, Q and R, into b, q and r (n values each). Every
 // value is bit for bit the one w_eigen returns. Only the rotations of the QL iteration
 // that can reach that column are applied. Stops the program when i_mode is out of range.
 void w_eigen_mode(double nu, int32_t m, bool even, int32_t n, int32_t i_mode, vector_view<double> lambda,
-                  vector_view<double> b, vector_view<double> q, vector_view<double> r);
+                  vector_view<double> b, vector_view<double> q, vector_view<double> r,
+                  mode_workspace* work = nullptr);
 
 // ---------------------------------------------------------------------------------
 // The factors of the Aleph matrix, A = (L - nu^2 Mtilde Ltilde^-1 M) Lambda^-1. M takes

@@ -168,7 +168,7 @@ void w_eigen(double nu, int32_t m, bool even, int32_t n, vector_view<double> lam
 }
 
 void w_eigen_mode(double nu, int32_t m, bool even, int32_t n, int32_t i_mode, vector_view<double> lambda,
-                  vector_view<double> b, vector_view<double> q, vector_view<double> r) {
+                  vector_view<double> b, vector_view<double> q, vector_view<double> r, mode_workspace* work) {
   if (n < 1) return;
   if (i_mode < 1 || i_mode > n) fatal("mode index out of range", "coriolis::w_eigen_mode");
   const std::vector<sparse::ST> A = aleph_matrix(nu, m, even, n);
@@ -183,7 +183,8 @@ void w_eigen_mode(double nu, int32_t m, bool even, int32_t n, int32_t i_mode, ve
     d[static_cast<std::size_t>(i)] = A[static_cast<std::size_t>(first + i)].diag;
     e[static_cast<std::size_t>(i)] = A[static_cast<std::size_t>(first + i)].off;
   }
-  sparse::rotation_log log;
+  mode_workspace local;
+  sparse::rotation_log& log = work ? work->log : local.log;
   sparse::ql_implicit_logged(d.data(), e.data(), k, log);
   for (index_t i = 0; i < k; ++i) lambda(first + i + 1) = d[static_cast<std::size_t>(i)];
   if (degree0) lambda(1) = HUGE_VALUE;
@@ -192,13 +193,13 @@ void w_eigen_mode(double nu, int32_t m, bool even, int32_t n, int32_t i_mode, ve
   const std::vector<int32_t> idx = order_eigenvalues(m, even, n, nu, lambda);
   const index_t from = idx[static_cast<std::size_t>(i_mode - 1)];
   if (!degree0) {
-    sparse::rotated_identity_column(n, log.chunks, from - 1, b);
+    sparse::rotated_identity_column(n, log.sequence(), from - 1, b);
   } else if (from == 1) {
     b(1) = 1.0;
     for (index_t i = 2; i <= n; ++i) b(i) = 0.0;
   } else {
     b(1) = 0.0;
-    sparse::rotated_identity_column(k, log.chunks, from - 2, b.sub(2, k));
+    sparse::rotated_identity_column(k, log.sequence(), from - 2, b.sub(2, k));
   }
 
   const double a = lambda(i_mode);
