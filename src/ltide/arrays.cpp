@@ -43,7 +43,8 @@ std::optional<std::size_t> run_memory_bytes(const run_parameters& p) {
   add({n}, 1 + TEMPORARY_VECTORS_OF_N);  // LL and the temporaries
   add({n_nu}, 3);                        // nu, lambda_matr, lambda_beta
   if (!p.lflag) {
-    add({n, n}, 3);         // B, Q, R
+    add({n}, 3);            // the mode's column of B, Q, R
+    add({n, n}, 2);         // rotations kept by one eigen-solution (about n^2, 16 bytes each)
     add({n_mu, n}, 4);      // basis tables
     add({n_mu}, 11);        // mu, theta and the work vectors
     add({n_mu, n_nu}, 6);   // the fields
@@ -78,7 +79,7 @@ run_arrays allocate_run_arrays(const run_parameters& p) {
     a.lambda_matr = vector_of(n_nu);
     a.lambda_beta = vector_of(n_nu);
     if (!p.lflag) {
-      for (array2<double>* m : {&a.B, &a.Q, &a.R}) *m = array2<double>(n, n);
+      for (std::vector<double>* v : {&a.b, &a.q, &a.r}) *v = vector_of(n);
       for (array2<double>* t : {&a.y_l_im, &a.y_n_im, &a.dy_l_im, &a.dy_n_im}) *t = array2<double>(n_mu, n);
       a.mu = vector_of(n_mu);
       a.theta = vector_of(n_mu);

@@ -5,15 +5,18 @@
 #include <vector>
 
 #include "common/view.hpp"
+#include "coriolis/coriolis.hpp"
 #include "ltide/parameters.hpp"
 
 namespace ltide::run {
 
 struct run_arrays {
-  // Eigen-solution of the current spin parameter: n eigenvalues and the n x n
-  // coefficient matrices (column i belongs to LL(i)).
+  // Eigen-solution of the current spin parameter: n eigenvalues and the selected
+  // mode's column of the coefficient matrices B, Q, R (the only one the fields read).
   std::vector<double> LL;
-  array2<double> B, Q, R;
+  std::vector<double> b, q, r;
+  // Scratch memory of the eigen-solution, reused from one spin parameter to the next.
+  coriolis::mode_workspace eigen_work;
   // Basis functions and derivative combinations on the mu grid, n_mu x n.
   array2<double> y_l_im, y_n_im, dy_l_im, dy_n_im;
   std::vector<double> nu;                 // n_nu

@@ -21,16 +21,22 @@ namespace {
 
 // A singular spin parameter has no eigen-solution: every result of one is zero.
 void clear_eigen_solution(run_arrays& a) {
-  std::fill(a.LL.begin(), a.LL.end(), 0.0);
-  for (array2<double>* m : {&a.B, &a.Q, &a.R}) m->fill(0.0);
+  for (std::vector<double>* v : {&a.LL, &a.b, &a.q, &a.r}) std::fill(v->begin(), v->end(), 0.0);
 }
 
+// The fields read only column i_mode of B, Q and R: w_eigen_mode computes that column
+// alone, with the bits w_eigen would give it, and only the rotations that reach it.
 void solve_eigenproblem(const run_parameters& p, const mode_choice& mode, run_arrays& a, double nu) {
   if (p.lflag) {
     coriolis::w_eigen(nu, p.m, mode.even, p.n, a.LL, std::nullopt, std::nullopt, std::nullopt, true);
   } else {
-    coriolis::w_eigen(nu, p.m, mode.even, p.n, a.LL, a.B.view(), a.Q.view(), a.R.view(), true);
+    coriolis::w_eigen_mode(nu, p.m, mode.even, p.n, mode.i_mode, a.LL, a.b, a.q, a.r, &a.eigen_work);
   }
+}
+
+// Column i_mode as the n-by-1 matrix whose only column the fields read.
+matrix_view<const double> single_column(const std::vector<double>& v) {
+  return {v.data(), static_cast<index_t>(v.size()), 1};
 }
 
 basis_tables<double> tables_of(run_arrays& a) {
@@ -81,7 +87,7 @@ step_status run_spin_step(const run_parameters& p, const mode_choice& mode, run_
     t_beta = a.xi_t_beta.col(j);
     p_beta = a.xi_p_beta.col(j);
     const basis_tables<double> t = tables_of(a);
-    matrix_fields(p.m, mode.i_mode, a.B.view(), a.Q.view(), a.R.view(), {t.y_l, t.y_n, t.dy_l, t.dy_n},
+    matrix_fields(p.m, 1, single_column(a.b), single_column(a.q), single_column(a.r), {t.y_l, t.y_n, t.dy_l, t.dy_n},
                   {a.t1, a.t2, a.t3, a.t4}, r_matr, t_matr, p_matr);
   }
 
