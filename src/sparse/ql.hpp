@@ -32,66 +32,121 @@ inline double ql_pythag(double a, double b) {
 // entries keep the iteration going this long.
 inline constexpr int ql_max_sweeps = 30;
 
+// The QL iteration as a resumable computation: each step() carries it to its next
+// rotation (reported to the sink) or to its end, so that other, independent work can be
+// done between two rotations. The iteration is one long chain of dependent divisions and
+// square roots; work put between its steps runs in the gaps of that chain.
+//
 // Eigenvalues of the tridiagonal matrix with diagonal d[0..n) and off-diagonal e[0..n-1)
 // (e[i] couples rows i and i+1), developed in place in d. e is destroyed; e[n-1] is only
 // ever written. Each rotation is reported as sink(i, c, s): columns i and i+1 (counted
 // from 0) of the eigenvector matrix are to be rotated by cosine c and sine s. Rotations
 // with c = 1, s = 0 are reported too, since applying them can still flip the sign of a
-// zero. Stops the program when one eigenvalue needs more than ql_max_sweeps sweeps.
-template <class Sink>
-void ql_implicit(double* d, double* e, index_t n, Sink&& sink) {
-  for (index_t l = 0; l < n; ++l) {
-    int sweeps = 0;
+// zero. When one eigenvalue would need more than ql_max_sweeps sweeps the iteration ends
+// with failed() true.
+class ql_stepper {
+ public:
+  ql_stepper() = default;
+  ql_stepper(double* d, double* e, index_t n) : d_(d), e_(e), n_(n) {}
+
+  bool running() const { return phase_ == phase::search || phase_ == phase::sweep; }
+  bool failed() const { return phase_ == phase::failed; }
+
+  // Returns false once the iteration has ended (then no rotation was reported).
+  template <class Sink>
+  bool step(Sink&& sink) {
+    double* const d = d_;
+    double* const e = e_;
     for (;;) {
-      // The first off-diagonal entry below which the matrix splits: one so small that
-      // adding it to its two diagonal neighbours changes nothing in floating point.
-      index_t m = l;
-      for (; m < n - 1; ++m) {
-        const double dd = std::fabs(d[m]) + std::fabs(d[m + 1]);
-        if (std::fabs(e[m]) + dd == dd) break;
-      }
-      if (m == l) break;  // d[l] is an eigenvalue
-      if (sweeps == ql_max_sweeps) fatal("too many iterations in QL algorithm", "sparse::s_eigen_ST");
-      ++sweeps;
-
-      // Shift from the leading 2-by-2 block. sigma takes the sign of g with -0.0 counting
-      // as non-negative, which keeps g + sigma away from cancellation.
-      double g = (d[l + 1] - d[l]) / (2.0 * e[l]);
-      double r = ql_pythag(g, 1.0);
-      const double sigma = g >= 0.0 ? std::fabs(r) : -std::fabs(r);
-      g = d[m] - d[l] + e[l] / (g + sigma);
-
-      double s = 1.0;
-      double c = 1.0;
-      double p = 0.0;
-      bool split = false;
-      for (index_t i = m - 1; i >= l; --i) {
-        const double f = s * e[i];
-        const double b = c * e[i];
-        r = ql_pythag(f, g);
+      if (phase_ == phase::sweep) {
+        const index_t i = i_;
+        const double f = s_ * e[i];
+        const double b = c_ * e[i];
+        double r = ql_pythag(f, g_);
         e[i + 1] = r;
         if (r == 0.0) {
           // The matrix split exactly at i: undo the pending shift and start over.
-          d[i + 1] = d[i + 1] - p;
-          e[m] = 0.0;
-          split = true;
-          break;
+          d[i + 1] = d[i + 1] - p_;
+          e[m_] = 0.0;
+          phase_ = phase::search;
+          continue;
         }
-        s = f / r;
-        c = g / r;
-        g = d[i + 1] - p;
-        r = (d[i] - g) * s + 2.0 * c * b;
-        p = s * r;
-        d[i + 1] = g + p;
-        g = c * r - b;
-        sink(i, c, s);
+        s_ = f / r;
+        c_ = g_ / r;
+        double g = d[i + 1] - p_;
+        r = (d[i] - g) * s_ + 2.0 * c_ * b;
+        p_ = s_ * r;
+        d[i + 1] = g + p_;
+        g_ = c_ * r - b;
+        sink(i, c_, s_);
+        if (--i_ < l_) {
+          d[l_] = d[l_] - p_;
+          e[l_] = g_;
+          e[m_] = 0.0;
+          phase_ = phase::search;
+        }
+        return true;
       }
-      if (split) continue;
-      d[l] = d[l] - p;
-      e[l] = g;
-      e[m] = 0.0;
+      if (phase_ != phase::search) return false;
+      if (l_ >= n_) {
+        phase_ = phase::done;
+        return false;
+      }
+      // The first off-diagonal entry below which the matrix splits: one so small that
+      // adding it to its two diagonal neighbours changes nothing in floating point.
+      index_t m = l_;
+      for (; m < n_ - 1; ++m) {
+        const double dd = std::fabs(d[m]) + std::fabs(d[m + 1]);
+        if (std::fabs(e[m]) + dd == dd) break;
+      }
+      if (m == l_) {  // d[l] is an eigenvalue
+        ++l_;
+        sweeps_ = 0;
+        continue;
+      }
+      if (sweeps_ == ql_max_sweeps) {
+        phase_ = phase::failed;
+        return false;
+      }
+      ++sweeps_;
+      // Shift from the leading 2-by-2 block. sigma takes the sign of g with -0.0 counting
+      // as non-negative, which keeps g + sigma away from cancellation.
+      const index_t l = l_;
+      double g = (d[l + 1] - d[l]) / (2.0 * e[l]);
+      const double r = ql_pythag(g, 1.0);
+      const double sigma = g >= 0.0 ? std::fabs(r) : -std::fabs(r);
+      g_ = d[m] - d[l] + e[l] / (g + sigma);
+      s_ = 1.0;
+      c_ = 1.0;
+      p_ = 0.0;
+      m_ = m;
+      i_ = m - 1;
+      phase_ = phase::sweep;
     }
   }
+
+ private:
+  enum class phase { search, sweep, done, failed };
+  double* d_ = nullptr;
+  double* e_ = nullptr;
+  index_t n_ = 0;
+  index_t l_ = 0, m_ = 0, i_ = 0;
+  int sweeps_ = 0;
+  double s_ = 1.0, c_ = 1.0, p_ = 0.0, g_ = 0.0;
+  phase phase_ = phase::search;
+};
+
+[[noreturn]] inline void ql_too_many_iterations() {
+  fatal("too many iterations in QL algorithm", "sparse::s_eigen_ST");
+}
+
+// The whole iteration in one go; stops the program when it fails.
+template <class Sink>
+void ql_implicit(double* d, double* e, index_t n, Sink&& sink) {
+  ql_stepper q(d, e, n);
+  while (q.step(sink)) {
+  }
+  if (q.failed()) ql_too_many_iterations();
 }
 
 // The sink for eigenvalues only.
