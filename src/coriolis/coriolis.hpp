@@ -8,6 +8,7 @@
 // the tidal eigenvalues lambda and its eigenvectors the expansion coefficients.
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "common/view.hpp"
@@ -37,17 +38,39 @@ void w_eigen(double nu, int32_t m, bool even, int32_t n, vector_view<double> lam
              std::optional<matrix_view<double>> Q = std::nullopt,
              std::optional<matrix_view<double>> R = std::nullopt, bool ordered = false);
 
-// Scratch memory of w_eigen_mode that outlives a call: the rotations of one solve (about
-// 16 n^2 bytes). A loop over spin parameters that passes the same workspace allocates
-// only while its solves grow.
+// What w_eigen_mode keeps between calls: the eigenvalue iterations of spin parameters
+// prepared ahead (their eigenvalues and rotations, about 16 n^2 bytes each), and their
+// memory for reuse, so that a loop over spin parameters allocates only while its solves
+// grow.
 struct mode_workspace {
-  sparse::rotation_log log;
+  struct solve {
+    double nu = 0.0;
+    int32_t m = 0, n = 0;
+    bool even = false;
+    bool ready = false;  // prepared and not yet used
+    bool failed = false;  // the iteration did not converge
+    std::vector<double> d, e;
+    sparse::rotation_log log;
+  };
+  std::vector<solve> solves;
+
+  // Whether an iteration for exactly this nu (bit for bit), m, even and n waits here.
+  bool ready_for(double nu, int32_t m, bool even, int32_t n) const;
 };
+
+// Runs the QL eigenvalue iterations of several spin parameters at once (same m, even, n),
+// keeping each one's eigenvalues and rotations in work for the w_eigen_mode call of that
+// spin parameter. Each iteration gives the bits it gives alone; side by side their chains
+// of dependent divisions overlap, so a few prepared together cost little more than one.
+// A failed iteration stops the program only when w_eigen_mode asks for it.
+void w_eigen_mode_prepare(std::span<const double> nus, int32_t m, bool even, int32_t n, mode_workspace& work);
 
 // The driver's eigen-solution: w_eigen with `ordered` for all n eigenvalues into lambda,
 // but only column i_mode (1 .. n) of B, Q and R, into b, q and r (n values each). Every
 // value is bit for bit the one w_eigen returns. Only the rotations of the QL iteration
-// that can reach that column are applied. Stops the program when i_mode is out of range.
+// that can reach that column are applied. With a workspace, an iteration prepared there
+// for this nu (bit for bit) is used. Stops the program when i_mode is out of range, and
+// with the QL message when the iteration does not converge.
 void w_eigen_mode(double nu, int32_t m, bool even, int32_t n, int32_t i_mode, vector_view<double> lambda,
                   vector_view<double> b, vector_view<double> q, vector_view<double> r,
                   mode_workspace* work = nullptr);

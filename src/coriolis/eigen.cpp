@@ -1,5 +1,6 @@
 // Eigen-solution of the Aleph matrix in the mode order the run driver indexes by k.
 #include <algorithm>
+#include <cstring>
 #include <span>
 
 #include "common/constants.hpp"
@@ -167,26 +168,84 @@ void w_eigen(double nu, int32_t m, bool even, int32_t n, vector_view<double> lam
   for (index_t i = 1; i <= n; ++i) lambda(i) = 1.0 / lambda(i);
 }
 
+namespace {
+
+bool same_double(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// The rows and columns of the Aleph matrix that go into the QL iteration: all but the
+// degree-0 row (m = 0, even), which Aleph_eigen solves apart.
+index_t first_solved_row(int32_t m, bool even) { return even && m == 0 ? 1 : 0; }
+
+bool prepared_for(const mode_workspace::solve& s, double nu, int32_t m, bool even, int32_t n) {
+  return s.ready && same_double(s.nu, nu) && s.m == m && s.even == even && s.n == n;
+}
+
+}  // namespace
+
+bool mode_workspace::ready_for(double nu, int32_t m, bool even, int32_t n) const {
+  return std::any_of(solves.begin(), solves.end(),
+                     [&](const solve& s) { return prepared_for(s, nu, m, even, n); });
+}
+
+void w_eigen_mode_prepare(std::span<const double> nus, int32_t m, bool even, int32_t n, mode_workspace& work) {
+  if (n < 1) return;
+  if (work.solves.size() < nus.size()) work.solves.resize(nus.size());
+  const index_t first = first_solved_row(m, even);
+  const index_t k = n - first;
+  // The logs as the sinks of the iterations.
+  struct log_sink {
+    sparse::rotation_log* log;
+    [[gnu::always_inline]] void operator()(index_t i, double c, double s) const { (*log)(i, c, s); }
+  };
+  std::vector<sparse::ql_stepper> steppers;
+  std::vector<log_sink> sinks;
+  for (std::size_t j = 0; j < work.solves.size(); ++j) {
+    mode_workspace::solve& s = work.solves[j];
+    s.ready = j < nus.size();
+    if (!s.ready) continue;
+    s.nu = nus[j];
+    s.m = m;
+    s.n = n;
+    s.even = even;
+    const std::vector<sparse::ST> A = aleph_matrix(s.nu, m, even, n);
+    s.d.resize(static_cast<std::size_t>(k));
+    s.e.resize(static_cast<std::size_t>(k));
+    for (index_t i = 0; i < k; ++i) {
+      s.d[static_cast<std::size_t>(i)] = A[static_cast<std::size_t>(first + i)].diag;
+      s.e[static_cast<std::size_t>(i)] = A[static_cast<std::size_t>(first + i)].off;
+    }
+    s.log.reset();
+    steppers.emplace_back(s.d.data(), s.e.data(), k);
+    sinks.push_back({&s.log});
+  }
+  sparse::ql_interleaved(std::span<sparse::ql_stepper>(steppers), std::span<log_sink>(sinks));
+  for (std::size_t j = 0; j < nus.size(); ++j) work.solves[j].failed = steppers[j].failed();
+}
+
 void w_eigen_mode(double nu, int32_t m, bool even, int32_t n, int32_t i_mode, vector_view<double> lambda,
                   vector_view<double> b, vector_view<double> q, vector_view<double> r, mode_workspace* work) {
   if (n < 1) return;
   if (i_mode < 1 || i_mode > n) fatal("mode index out of range", "coriolis::w_eigen_mode");
-  const std::vector<sparse::ST> A = aleph_matrix(nu, m, even, n);
   // As in Aleph_eigen: for degree 0 the QL problem is rows and columns 2 .. n.
   const bool degree0 = even && m == 0;
-  const index_t first = degree0 ? 1 : 0;
+  const index_t first = first_solved_row(m, even);
   const index_t k = n - first;
 
-  // The eigenvalue iteration of s_eigen_ST, keeping its rotations instead of applying them.
-  std::vector<double> d(static_cast<std::size_t>(k)), e(static_cast<std::size_t>(k));
-  for (index_t i = 0; i < k; ++i) {
-    d[static_cast<std::size_t>(i)] = A[static_cast<std::size_t>(first + i)].diag;
-    e[static_cast<std::size_t>(i)] = A[static_cast<std::size_t>(first + i)].off;
-  }
+  // The eigenvalue iteration of s_eigen_ST with its rotations kept instead of applied:
+  // prepared in the workspace, or run now.
   mode_workspace local;
-  sparse::rotation_log& log = work ? work->log : local.log;
-  sparse::ql_implicit_logged(d.data(), e.data(), k, log);
-  for (index_t i = 0; i < k; ++i) lambda(first + i + 1) = d[static_cast<std::size_t>(i)];
+  mode_workspace& w = work ? *work : local;
+  auto prepared = std::find_if(w.solves.begin(), w.solves.end(),
+                               [&](const mode_workspace::solve& s) { return prepared_for(s, nu, m, even, n); });
+  if (prepared == w.solves.end()) {
+    w_eigen_mode_prepare(std::span<const double>(&nu, 1), m, even, n, w);
+    prepared = w.solves.begin();
+  }
+  mode_workspace::solve& solved = *prepared;
+  solved.ready = false;
+  if (solved.failed) sparse::ql_too_many_iterations();
+  const sparse::rotation_log& log = solved.log;
+  for (index_t i = 0; i < k; ++i) lambda(first + i + 1) = solved.d[static_cast<std::size_t>(i)];
   if (degree0) lambda(1) = HUGE_VALUE;
 
   // Column i_mode of the ordered B is column `from` of the solver's B.

@@ -6,6 +6,8 @@
 // matrix gives the same bits as applying them while iterating, so the accumulation can
 // be recorded and replayed in whatever blocking suits the cache.
 #include <cmath>
+#include <cstddef>
+#include <span>
 
 #include "common/fatal.hpp"
 #include "common/view.hpp"
@@ -13,19 +15,19 @@
 namespace ltide::sparse {
 
 // sqrt(a^2 + b^2) as functions::f_pythag_d forms it, bit for bit: |a| sqrt(1 + (|b|/|a|)^2)
-// with |a| the larger magnitude, 0 when both are 0. Inline here because the iteration is
-// one chain of dependent divisions and square roots; a call in the middle of it costs
-// more than the arithmetic around it.
+// with |a| the larger magnitude, 0 when |b| is 0 and not the larger. Inline and without
+// branches on the data: the iteration is one chain of dependent divisions and square
+// roots, and which of f and g is larger changes from rotation to rotation, so a branch
+// there is mispredicted often and each miss throws away work done alongside the chain.
 inline double ql_pythag(double a, double b) {
   const double aa = std::fabs(a);
   const double bb = std::fabs(b);
-  if (aa > bb) {
-    const double t = bb / aa;
-    return std::sqrt(t * t + 1.0) * aa;
-  }
-  if (bb == 0.0) return 0.0;
-  const double t = aa / bb;
-  return std::sqrt(t * t + 1.0) * bb;
+  const bool a_larger = aa > bb;
+  const double big = a_larger ? aa : bb;
+  const double small = a_larger ? bb : aa;
+  const double t = small / big;
+  const double r = std::sqrt(t * t + 1.0) * big;
+  return !a_larger && bb == 0.0 ? 0.0 : r;
 }
 
 // An eigenvalue usually converges in two or three sweeps; in practice only non-finite
@@ -54,7 +56,7 @@ class ql_stepper {
 
   // Returns false once the iteration has ended (then no rotation was reported).
   template <class Sink>
-  bool step(Sink&& sink) {
+  [[gnu::always_inline]] bool step(Sink&& sink) {
     double* const d = d_;
     double* const e = e_;
     for (;;) {
@@ -147,6 +149,19 @@ void ql_implicit(double* d, double* e, index_t n, Sink&& sink) {
   while (q.step(sink)) {
   }
   if (q.failed()) ql_too_many_iterations();
+}
+
+// Several QL iterations at once, one rotation of each in turn, until all have ended.
+// Each is the same computation as alone (the same bits and rotations); the point is that
+// one iteration is a chain of dependent divisions and square roots that leaves the
+// processor mostly idle, and independent chains side by side fill those gaps.
+template <class Sink>
+void ql_interleaved(std::span<ql_stepper> q, std::span<Sink> sinks) {
+  for (bool any = true; any;) {
+    any = false;
+    for (std::size_t k = 0; k < q.size(); ++k)
+      if (q[k].running()) any = q[k].step(sinks[k]) || any;
+  }
 }
 
 // The sink for eigenvalues only.

@@ -43,12 +43,25 @@ struct block_move {
 // about 2G columns in the first-level cache, so each column comes from the second level
 // once per G runs instead of once per run, and the G x K carried vectors are independent
 // chains that hide the latency of the multiply and the add.
-template <class Vec, int K, int G>
+// The side work's schedule: a call every `every` wave steps while it lasts.
+struct side_schedule {
+  side_iteration* work = nullptr;
+  index_t every = 1, countdown = 1;
+
+  [[gnu::always_inline]] void tick() {
+    if (--countdown != 0) return;
+    countdown = every;
+    if (!work->q->step(*work->log)) work = nullptr;
+  }
+};
+
+template <class Vec, int K, int G, bool Side>
 struct wave {
   static constexpr index_t W = sizeof(Vec) / sizeof(double);
   static constexpr index_t R = W * K;
 
   double* P;
+  side_schedule* side;
   Vec x[G][K];
   index_t top[G], bottom[G];
   const double* c[G];
@@ -85,11 +98,18 @@ struct wave {
       rotate(g, i);
       if (i == bottom[g]) store(g, i);
     }
+    tick();
+  }
+  [[gnu::always_inline]] void tick() {
+    if constexpr (Side) {
+      if (side->work) side->tick();
+    }
   }
 
   [[gnu::always_inline]] void run(double* packed, const rotation_run* runs, const double* cs, const double* ss,
-                                  index_t lo) {
+                                  index_t lo, side_schedule* sched) {
     P = packed;
+    side = sched;
     index_t t_hi = 0, t_lo = 0, t_start = 0, t_end = 0;
 #pragma GCC unroll 16
     for (int g = 0; g < G; ++g) {
@@ -111,18 +131,31 @@ struct wave {
       for (; t > t_end; --t) {
 #pragma GCC unroll 16
         for (int g = 0; g < G; ++g) rotate(g, t + 2 * g);
+        tick();
       }
     }
     for (; t >= t_lo; --t) checked_step(t);
   }
 };
 
+template <class Vec, int K, int G, bool Side>
+[[gnu::always_inline]] inline void rotate_runs_with(double* P, const rotation_run* runs, index_t nruns,
+                                                    const double* c, const double* s, index_t lo,
+                                                    side_schedule* side) {
+  index_t q = 0;
+  for (; q + G <= nruns; q += G) wave<Vec, K, G, Side>{}.run(P, runs + q, c, s, lo, side);
+  for (; q < nruns; ++q) wave<Vec, K, 1, Side>{}.run(P, runs + q, c, s, lo, side);
+}
+
+// With side work the kernel calls it between wave steps; without, no test is made.
 template <class Vec, int K, int G>
 [[gnu::always_inline]] inline void rotate_runs(double* P, const rotation_run* runs, index_t nruns, const double* c,
-                                               const double* s, index_t lo) {
-  index_t q = 0;
-  for (; q + G <= nruns; q += G) wave<Vec, K, G>{}.run(P, runs + q, c, s, lo);
-  for (; q < nruns; ++q) wave<Vec, K, 1>{}.run(P, runs + q, c, s, lo);
+                                               const double* s, index_t lo, side_schedule* side) {
+  if (side && side->work) {
+    rotate_runs_with<Vec, K, G, true>(P, runs, nruns, c, s, lo, side);
+  } else {
+    rotate_runs_with<Vec, K, G, false>(P, runs, nruns, c, s, lo, side);
+  }
 }
 
 // One pass over the columns that writes the finished block back to V (out) and fills
@@ -155,7 +188,8 @@ void transfer_block(matrix_view<double> V, index_t lo, const packed_block& P, bl
 }
 
 using vec2 = double __attribute__((vector_size(16)));
-using rotate_fn = void (*)(double*, const rotation_run*, index_t, const double*, const double*, index_t);
+using rotate_fn = void (*)(double*, const rotation_run*, index_t, const double*, const double*, index_t,
+                           side_schedule*);
 
 using transfer_fn = void (*)(matrix_view<double>, index_t lo, const packed_block&, block_move out, block_move in);
 
@@ -166,8 +200,8 @@ struct kernel {
 };
 
 // Baseline x86-64 (two lanes) or whatever the compiler makes of a two-lane vector.
-void rotate_default(double* P, const rotation_run* runs, index_t nruns, const double* c, const double* s, index_t lo) {
-  rotate_runs<vec2, 2, 2>(P, runs, nruns, c, s, lo);
+void rotate_default(double* P, const rotation_run* runs, index_t nruns, const double* c, const double* s, index_t lo, side_schedule* side) {
+  rotate_runs<vec2, 2, 2>(P, runs, nruns, c, s, lo, side);
 }
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
@@ -179,13 +213,13 @@ using vec8 = double __attribute__((vector_size(64)));
 // same IEEE multiply and add (or subtract) as the scalar loop, under the same rounding,
 // flush-to-zero and denormals-are-zero modes.
 __attribute__((target("avx2"))) void rotate_avx2(double* P, const rotation_run* runs, index_t nruns, const double* c,
-                                                 const double* s, index_t lo) {
-  rotate_runs<vec4, 2, 2>(P, runs, nruns, c, s, lo);
+                                                 const double* s, index_t lo, side_schedule* side) {
+  rotate_runs<vec4, 2, 2>(P, runs, nruns, c, s, lo, side);
 }
 
 __attribute__((target("avx512f"))) void rotate_avx512(double* P, const rotation_run* runs, index_t nruns,
-                                                      const double* c, const double* s, index_t lo) {
-  rotate_runs<vec8, 4, 2>(P, runs, nruns, c, s, lo);
+                                                      const double* c, const double* s, index_t lo, side_schedule* side) {
+  rotate_runs<vec8, 4, 2>(P, runs, nruns, c, s, lo, side);
 }
 #endif
 
@@ -248,17 +282,27 @@ void apply_rotations(matrix_view<double> V, index_t rows, const rotation_chunk& 
   const auto block = [&](index_t k0) { return k0 < rows ? block_move{k0, std::min(k.rows, rows - k0)} : block_move{}; };
   k.transfer(V, chunk.lo, P, {}, block(0));
   for (index_t k0 = 0; k0 < rows; k0 += k.rows) {
-    k.rotate(P.data.get(), chunk.runs.data(), nruns, chunk.c.data(), chunk.s.data(), chunk.lo);
+    k.rotate(P.data.get(), chunk.runs.data(), nruns, chunk.c.data(), chunk.s.data(), chunk.lo, nullptr);
     k.transfer(V, chunk.lo, P, block(k0), block(k0 + k.rows));
   }
 }
 
 void rotated_identity_column(index_t n, std::span<const rotation_chunk> chunks, index_t target,
-                             vector_view<double> out) {
+                             vector_view<double> out, side_iteration* side) {
   if (n <= 0) return;
   const pruned_sequence p = prune(chunks, target);
   const kernel& k = the_kernel();
   const index_t width = p.hi - p.lo + 1;
+  // Spread the side work's expected calls evenly over the kernel's wave steps (about one
+  // per rotation and run pair), with at least two wave steps between calls so that the
+  // side work's own chain of latencies never holds the kernel up.
+  side_schedule schedule;
+  if (side && side->q && side->log && side->expected_calls > 0) {
+    const index_t blocks = (width + 1 + k.rows - 1) / k.rows;
+    schedule.work = side;
+    schedule.every = std::max<index_t>(2, p.applied * blocks / 2 / side->expected_calls);
+    schedule.countdown = schedule.every;
+  }
   // Row r of the identity restricted to the columns lo .. hi is a unit vector for r in
   // [lo, hi] and all +0 otherwise. Rows that start equal end equal, so the rows outside
   // the interval share one result: compute the interval's rows and one zero row.
@@ -275,7 +319,7 @@ void rotated_identity_column(index_t n, std::span<const rotation_chunk> chunks, 
       const std::vector<rotation_run>& runs = p.runs[q];
       if (runs.empty()) continue;
       k.rotate(P.data.get(), runs.data(), static_cast<index_t>(runs.size()), chunks[q].c.data(), chunks[q].s.data(),
-               p.lo);
+               p.lo, &schedule);
     }
     const double* result = P.col(target - p.lo);
     for (index_t r = 0; r < k.rows && k0 + r < rows; ++r) {

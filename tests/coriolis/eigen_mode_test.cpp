@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <limits>
 #include <span>
 #include <string>
 #include <vector>
@@ -85,6 +87,44 @@ TEST(WEigenMode, StridedOutputsGetTheSameValues) {
   EXPECT_EQ(first_difference(vector_view<const double>(lambda.data(), n, 2), full.lambda), -1);
   EXPECT_EQ(first_difference(vector_view<const double>(b.data(), n, 3), full.B.col(4)), -1);
   EXPECT_EQ(b[1], 7.0);
+}
+
+TEST(WEigenMode, PreparedIterationsGiveTheSameBits) {
+  const int32_t n = 60;
+  mode_workspace work;
+  const std::vector<double> nus{-3.0, 0.5, 7.25, 19.0};
+  for (int round = 0; round < 2; ++round) {  // the second round reuses the workspace's memory
+    w_eigen_mode_prepare(nus, 2, true, n, work);
+    for (double nu : nus) EXPECT_TRUE(work.ready_for(nu, 2, true, n));
+    EXPECT_FALSE(work.ready_for(7.25, 2, false, n));
+    EXPECT_FALSE(work.ready_for(7.25, 2, true, n + 1));
+    // In another order than prepared, and one that was not prepared at all.
+    for (double nu : {19.0, -3.0, 11.0, 0.5, 7.25}) {
+      const full_solution full = w_full(nu, 2, true, n);
+      std::vector<double> lambda(n), b(n), q(n), r(n);
+      w_eigen_mode(nu, 2, true, n, 3, lambda, b, q, r, &work);
+      EXPECT_EQ(first_difference(lambda, full.lambda), -1) << nu;
+      EXPECT_EQ(first_difference(b, full.B.col(3)), -1) << nu;
+      EXPECT_EQ(first_difference(q, full.Q.col(3)), -1) << nu;
+      EXPECT_EQ(first_difference(r, full.R.col(3)), -1) << nu;
+    }
+  }
+}
+
+// A prepared iteration that fails stops the program only when its spin parameter is asked for.
+void prepare_with_a_failing_one() {
+  mode_workspace work;
+  const std::vector<double> nus{2.0, std::numeric_limits<double>::quiet_NaN()};
+  w_eigen_mode_prepare(nus, 1, true, 8, work);
+  std::vector<double> lambda(8), b(8), q(8), r(8);
+  w_eigen_mode(2.0, 1, true, 8, 1, lambda, b, q, r, &work);
+  std::fputs("first solved\n", stderr);
+  w_eigen_mode(nus[1], 1, true, 8, 1, lambda, b, q, r, &work);
+}
+
+TEST(WEigenModeDeathTest, FailedPreparedIterationStopsWhenUsed) {
+  EXPECT_EXIT(prepare_with_a_failing_one(), ::testing::ExitedWithCode(1),
+              "^first solved\n\\*\\* too many iterations in QL algorithm \\[sparse::s_eigen_ST\\]\n$");
 }
 
 TEST(WEigenModeDeathTest, ModeOutsideTheBasisStops) {
