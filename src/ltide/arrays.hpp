@@ -10,6 +10,12 @@
 
 namespace ltide::run {
 
+// Spin parameters whose eigenvalue iterations run side by side: up to four while their
+// rotation logs (about 16 n^2 bytes each) are small, fewer for large bases, where the
+// iteration is a small part of a step anyway.
+inline constexpr int32_t MAX_SOLVES_AHEAD = 4;
+constexpr int32_t solves_ahead(int32_t n) { return n <= 1024 ? 4 : (n <= 2048 ? 2 : 1); }
+
 struct run_arrays {
   // Eigen-solution of the current spin parameter: n eigenvalues and the selected
   // mode's column of the coefficient matrices B, Q, R (the only one the fields read).

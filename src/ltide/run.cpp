@@ -1,9 +1,11 @@
 #include "ltide/run.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <optional>
+#include <span>
 
 #include "common/fatal.hpp"
 #include "coriolis/coriolis.hpp"
@@ -24,14 +26,28 @@ void clear_eigen_solution(run_arrays& a) {
   for (std::vector<double>* v : {&a.LL, &a.b, &a.q, &a.r}) std::fill(v->begin(), v->end(), 0.0);
 }
 
+// The eigenvalue iterations of step j and of the next non-singular steps, run side by
+// side (each gives the bits it gives alone) when step j finds none prepared.
+void prepare_solves(const run_parameters& p, const mode_choice& mode, run_arrays& a, int32_t j) {
+  std::array<double, MAX_SOLVES_AHEAD> nus{};
+  const auto ahead = static_cast<std::size_t>(solves_ahead(p.n));
+  std::size_t count = 0;
+  for (int32_t k = j; k <= p.n_nu && count < ahead; ++k) {
+    const double nu = spin_parameter(k, p.n_nu, p.nu_min, p.nu_max);
+    if (!singular_spin(p.m, mode.even, p.n, nu)) nus[count++] = nu;
+  }
+  coriolis::w_eigen_mode_prepare(std::span<const double>(nus.data(), count), p.m, mode.even, p.n, a.eigen_work);
+}
+
 // The fields read only column i_mode of B, Q and R: w_eigen_mode computes that column
 // alone, with the bits w_eigen would give it, and only the rotations that reach it.
-void solve_eigenproblem(const run_parameters& p, const mode_choice& mode, run_arrays& a, double nu) {
+void solve_eigenproblem(const run_parameters& p, const mode_choice& mode, run_arrays& a, int32_t j, double nu) {
   if (p.lflag) {
     coriolis::w_eigen(nu, p.m, mode.even, p.n, a.LL, std::nullopt, std::nullopt, std::nullopt, true);
-  } else {
-    coriolis::w_eigen_mode(nu, p.m, mode.even, p.n, mode.i_mode, a.LL, a.b, a.q, a.r, &a.eigen_work);
+    return;
   }
+  if (!a.eigen_work.ready_for(nu, p.m, mode.even, p.n)) prepare_solves(p, mode, a, j);
+  coriolis::w_eigen_mode(nu, p.m, mode.even, p.n, mode.i_mode, a.LL, a.b, a.q, a.r, &a.eigen_work);
 }
 
 // Column i_mode as the n-by-1 matrix whose only column the fields read.
@@ -73,7 +89,7 @@ step_status run_spin_step(const run_parameters& p, const mode_choice& mode, run_
     status.flag_matr |= FLAG_SINGULAR;
     clear_eigen_solution(a);
   } else {
-    solve_eigenproblem(p, mode, a, nu);
+    solve_eigenproblem(p, mode, a, j, nu);
   }
   a.lambda_matr[col] = a.LL[static_cast<std::size_t>(mode.i_mode - 1)];
 

@@ -23,8 +23,9 @@ run_parameters sizes(int32_t n, int32_t n_mu, int32_t n_nu, bool lflag) {
 
 TEST(RunMemory, CountsEveryArrayAndTheStepTemporaries) {
   // LL and 20 temporaries of n; three of n_nu; the mode's column of B, Q, R; the
-  // rotations of one solve (2 n^2); four tables; eleven vectors of n_mu; six fields.
-  const std::size_t doubles = 4 * 21 + 3 * 3 + 4 * 3 + 16 * 2 + 20 * 4 + 5 * 11 + 15 * 6;
+  // rotations of four solves prepared together (2 n^2 each); four tables; eleven vectors
+  // of n_mu; six fields.
+  const std::size_t doubles = 4 * 21 + 3 * 3 + 4 * 3 + 16 * 2 * 4 + 20 * 4 + 5 * 11 + 15 * 6;
   EXPECT_EQ(run_memory_bytes(sizes(4, 5, 3, false)), doubles * 8);
   // Eigenvalues only: no matrices, tables or fields, whatever n_mu says.
   EXPECT_EQ(run_memory_bytes(sizes(4, 2147483647, 3, true)), (4 * 21 + 3 * 3) * 8U);
