@@ -43,25 +43,12 @@ struct block_move {
 // about 2G columns in the first-level cache, so each column comes from the second level
 // once per G runs instead of once per run, and the G x K carried vectors are independent
 // chains that hide the latency of the multiply and the add.
-// The side work's schedule: a call every `every` wave steps while it lasts.
-struct side_schedule {
-  side_iteration* work = nullptr;
-  index_t every = 1, countdown = 1;
-
-  [[gnu::always_inline]] void tick() {
-    if (--countdown != 0) return;
-    countdown = every;
-    if (!work->q->step(*work->log)) work = nullptr;
-  }
-};
-
-template <class Vec, int K, int G, bool Side>
+template <class Vec, int K, int G>
 struct wave {
   static constexpr index_t W = sizeof(Vec) / sizeof(double);
   static constexpr index_t R = W * K;
 
   double* P;
-  side_schedule* side;
   Vec x[G][K];
   index_t top[G], bottom[G];
   const double* c[G];
@@ -98,18 +85,11 @@ struct wave {
       rotate(g, i);
       if (i == bottom[g]) store(g, i);
     }
-    tick();
-  }
-  [[gnu::always_inline]] void tick() {
-    if constexpr (Side) {
-      if (side->work) side->tick();
-    }
   }
 
   [[gnu::always_inline]] void run(double* packed, const rotation_run* runs, const double* cs, const double* ss,
-                                  index_t lo, side_schedule* sched) {
+                                  index_t lo) {
     P = packed;
-    side = sched;
     index_t t_hi = 0, t_lo = 0, t_start = 0, t_end = 0;
 #pragma GCC unroll 16
     for (int g = 0; g < G; ++g) {
@@ -131,31 +111,18 @@ struct wave {
       for (; t > t_end; --t) {
 #pragma GCC unroll 16
         for (int g = 0; g < G; ++g) rotate(g, t + 2 * g);
-        tick();
       }
     }
     for (; t >= t_lo; --t) checked_step(t);
   }
 };
 
-template <class Vec, int K, int G, bool Side>
-[[gnu::always_inline]] inline void rotate_runs_with(double* P, const rotation_run* runs, index_t nruns,
-                                                    const double* c, const double* s, index_t lo,
-                                                    side_schedule* side) {
-  index_t q = 0;
-  for (; q + G <= nruns; q += G) wave<Vec, K, G, Side>{}.run(P, runs + q, c, s, lo, side);
-  for (; q < nruns; ++q) wave<Vec, K, 1, Side>{}.run(P, runs + q, c, s, lo, side);
-}
-
-// With side work the kernel calls it between wave steps; without, no test is made.
 template <class Vec, int K, int G>
 [[gnu::always_inline]] inline void rotate_runs(double* P, const rotation_run* runs, index_t nruns, const double* c,
-                                               const double* s, index_t lo, side_schedule* side) {
-  if (side && side->work) {
-    rotate_runs_with<Vec, K, G, true>(P, runs, nruns, c, s, lo, side);
-  } else {
-    rotate_runs_with<Vec, K, G, false>(P, runs, nruns, c, s, lo, side);
-  }
+                                               const double* s, index_t lo) {
+  index_t q = 0;
+  for (; q + G <= nruns; q += G) wave<Vec, K, G>{}.run(P, runs + q, c, s, lo);
+  for (; q < nruns; ++q) wave<Vec, K, 1>{}.run(P, runs + q, c, s, lo);
 }
 
 // One pass over the columns that writes the finished block back to V (out) and fills
@@ -188,8 +155,7 @@ void transfer_block(matrix_view<double> V, index_t lo, const packed_block& P, bl
 }
 
 using vec2 = double __attribute__((vector_size(16)));
-using rotate_fn = void (*)(double*, const rotation_run*, index_t, const double*, const double*, index_t,
-                           side_schedule*);
+using rotate_fn = void (*)(double*, const rotation_run*, index_t, const double*, const double*, index_t);
 
 using transfer_fn = void (*)(matrix_view<double>, index_t lo, const packed_block&, block_move out, block_move in);
 
@@ -200,8 +166,8 @@ struct kernel {
 };
 
 // Baseline x86-64 (two lanes) or whatever the compiler makes of a two-lane vector.
-void rotate_default(double* P, const rotation_run* runs, index_t nruns, const double* c, const double* s, index_t lo, side_schedule* side) {
-  rotate_runs<vec2, 2, 2>(P, runs, nruns, c, s, lo, side);
+void rotate_default(double* P, const rotation_run* runs, index_t nruns, const double* c, const double* s, index_t lo) {
+  rotate_runs<vec2, 2, 2>(P, runs, nruns, c, s, lo);
 }
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
@@ -213,13 +179,13 @@ using vec8 = double __attribute__((vector_size(64)));
 // same IEEE multiply and add (or subtract) as the scalar loop, under the same rounding,
 // flush-to-zero and denormals-are-zero modes.
 __attribute__((target("avx2"))) void rotate_avx2(double* P, const rotation_run* runs, index_t nruns, const double* c,
-                                                 const double* s, index_t lo, side_schedule* side) {
-  rotate_runs<vec4, 2, 2>(P, runs, nruns, c, s, lo, side);
+                                                 const double* s, index_t lo) {
+  rotate_runs<vec4, 2, 2>(P, runs, nruns, c, s, lo);
 }
 
 __attribute__((target("avx512f"))) void rotate_avx512(double* P, const rotation_run* runs, index_t nruns,
-                                                      const double* c, const double* s, index_t lo, side_schedule* side) {
-  rotate_runs<vec8, 4, 2>(P, runs, nruns, c, s, lo, side);
+                                                      const double* c, const double* s, index_t lo) {
+  rotate_runs<vec8, 4, 2>(P, runs, nruns, c, s, lo);
 }
 #endif
 
@@ -282,27 +248,17 @@ void apply_rotations(matrix_view<double> V, index_t rows, const rotation_chunk& 
   const auto block = [&](index_t k0) { return k0 < rows ? block_move{k0, std::min(k.rows, rows - k0)} : block_move{}; };
   k.transfer(V, chunk.lo, P, {}, block(0));
   for (index_t k0 = 0; k0 < rows; k0 += k.rows) {
-    k.rotate(P.data.get(), chunk.runs.data(), nruns, chunk.c.data(), chunk.s.data(), chunk.lo, nullptr);
+    k.rotate(P.data.get(), chunk.runs.data(), nruns, chunk.c.data(), chunk.s.data(), chunk.lo);
     k.transfer(V, chunk.lo, P, block(k0), block(k0 + k.rows));
   }
 }
 
 void rotated_identity_column(index_t n, std::span<const rotation_chunk> chunks, index_t target,
-                             vector_view<double> out, side_iteration* side) {
+                             vector_view<double> out) {
   if (n <= 0) return;
   const pruned_sequence p = prune(chunks, target);
   const kernel& k = the_kernel();
   const index_t width = p.hi - p.lo + 1;
-  // Spread the side work's expected calls evenly over the kernel's wave steps (about one
-  // per rotation and run pair), with at least two wave steps between calls so that the
-  // side work's own chain of latencies never holds the kernel up.
-  side_schedule schedule;
-  if (side && side->q && side->log && side->expected_calls > 0) {
-    const index_t blocks = (width + 1 + k.rows - 1) / k.rows;
-    schedule.work = side;
-    schedule.every = std::max<index_t>(2, p.applied * blocks / 2 / side->expected_calls);
-    schedule.countdown = schedule.every;
-  }
   // Row r of the identity restricted to the columns lo .. hi is a unit vector for r in
   // [lo, hi] and all +0 otherwise. Rows that start equal end equal, so the rows outside
   // the interval share one result: compute the interval's rows and one zero row.
@@ -319,7 +275,7 @@ void rotated_identity_column(index_t n, std::span<const rotation_chunk> chunks, 
       const std::vector<rotation_run>& runs = p.runs[q];
       if (runs.empty()) continue;
       k.rotate(P.data.get(), runs.data(), static_cast<index_t>(runs.size()), chunks[q].c.data(), chunks[q].s.data(),
-               p.lo, &schedule);
+               p.lo);
     }
     const double* result = P.col(target - p.lo);
     for (index_t r = 0; r < k.rows && k0 + r < rows; ++r) {

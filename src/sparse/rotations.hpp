@@ -69,16 +69,13 @@ inline constexpr index_t rotation_chunk_capacity = index_t{1} << 18;
 // ql_rotate_columns{V, rows} does rotation after rotation.
 void apply_rotations(matrix_view<double> V, index_t rows, const rotation_chunk& chunk);
 
-struct side_iteration;
-
 // Column `target` (from 0) of the n-by-n identity after all rotations of the chunks, in
 // order, into out (n values): the same bits as that column after the column-pair loop.
 // Only the rotations that can still reach the target column are applied; walking the
 // sequence backwards, the columns that can reach it form an interval, and of each
 // descending run only a leading part touches that interval.
-// With side work, calls it as described there; it may be left unfinished.
 void rotated_identity_column(index_t n, std::span<const rotation_chunk> chunks, index_t target,
-                             vector_view<double> out, side_iteration* side = nullptr);
+                             vector_view<double> out);
 
 // Fraction of the rotations that rotated_identity_column applies (for measurements).
 double rotated_identity_column_share(std::span<const rotation_chunk> chunks, index_t target);
@@ -134,17 +131,6 @@ class rotation_log {
   index_t capacity_;
   std::vector<rotation_chunk> chunks_;
   std::size_t used_ = 0;
-};
-
-// Another QL iteration to carry on in the gaps of the rotation kernel: the kernel is bound
-// by the throughput of multiplies and adds, the iteration by its chain of dependent
-// divisions and square roots, so the iteration runs nearly free there. The kernel steps
-// it, recording into log, about expected_calls times spread over its work; it may be
-// left unfinished.
-struct side_iteration {
-  ql_stepper* q = nullptr;
-  rotation_log* log = nullptr;
-  index_t expected_calls = 0;
 };
 
 // ql_implicit on d and e that also records every rotation, replacing what log held.
