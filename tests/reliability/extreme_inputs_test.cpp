@@ -360,6 +360,9 @@ std::vector<row> table() {
                 "_xi_r_matr.uf2\": File name too long [ufio::u_write_ud2]",
          .report_lines = 3});
   }
+  add({.name = "output_name_is_a_directory", .args = with(0, ""), .status = 1,
+       .err = "** cannot create file \"run_xi_r_matr.uf2\": Is a directory [ufio::u_write_ud2]", .report_lines = 3,
+       .setup = [](const fs::path& dir) { fs::create_directory(dir / "run_xi_r_matr.uf2"); }});
   add({.name = "prefix_blank", .args = with(1, "   "), .report_lines = 3, .prefix = "", .files = 6, .nx = 5, .ny = 3});
 
   // Writes that fail part way. A file-size limit of 1000 bytes, above the report (about
