@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 # The pictures need numpy and matplotlib: Debian's interpreter has them (tools/install-deps).
 PYTHON ?= $(firstword $(wildcard /usr/bin/python3) python3)
 
-.PHONY: deps build example check check-sanitize fuzz clean
+.PHONY: deps build example check check-sanitize fuzz bench clean
 
 deps:
 	tools/install-deps
@@ -45,6 +45,11 @@ fuzz: deps
 		-DLTIDE_BUILD_TESTS=OFF -DLTIDE_BUILD_BENCH=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	fuzz/run-all $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# Performance measurements against the column-pair loop, LAPACK and the previous driver,
+# as docs/performance.md reports them (about 15 minutes; QUICK=1 for a rough look).
+bench: deps
+	bench/run.sh
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD) out
