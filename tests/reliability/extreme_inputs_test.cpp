@@ -93,10 +93,19 @@ constexpr int WALL_SECONDS = 30;
 
 outcome run_program(const fs::path& dir, const std::vector<std::string>& args, const guard& g = {}) {
   const fs::path out_path = dir / ".stdout", err_path = dir / ".stderr";
+  // Run unprivileged, the program is a copy in the test's directory: the build tree
+  // may lie where nobody cannot reach it.
+  std::string exe = LTIDE_EXE;
+  if (g.unprivileged && geteuid() == 0) {
+    exe = (dir / ".ltide").string();
+    fs::copy_file(LTIDE_EXE, exe);
+    fs::permissions(exe, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                             fs::perms::others_read | fs::perms::others_exec);
+  }
   const auto start = std::chrono::steady_clock::now();
   const pid_t pid = fork();
   if (pid == 0) {
-    std::vector<char*> argv{const_cast<char*>(LTIDE_EXE)};
+    std::vector<char*> argv{exe.data()};
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     const int out = open(g.stdout_path.empty() ? out_path.c_str() : g.stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
@@ -121,7 +130,7 @@ outcome run_program(const fs::path& dir, const std::vector<std::string>& args, c
     }
     signal(SIGXFSZ, g.ignore_sigxfsz ? SIG_IGN : SIG_DFL);
     if (g.unprivileged && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(126);
-    execv(LTIDE_EXE, argv.data());
+    execv(exe.c_str(), argv.data());
     _exit(127);
   }
   outcome r;
