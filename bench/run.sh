@@ -131,7 +131,7 @@ if want lflag; then
   for k in 0 5; do
     t_run=$(seconds "$LTIDE $work/l 2 $k 1.0 -20 20 $n_nu 201 2000 T" 2)
     t_ql=$("$BUILD/bench/ltide_eigen_steps" 2 $k -20 20 $n_nu 2000 values)
-    python3 -c "import sys; r,q,n=map(float,sys.argv[1:]); print(f'k = {sys.argv[4]}: run {r/n*1e3:.1f} ms per step, iteration {q/n*1e3:.1f} ms per step, ratio {r/q:.2f}')" \
+    python3 -c "import sys; r,q,n=map(float,sys.argv[1:4]); print(f'k = {sys.argv[4]}: run {r/n*1e3:.1f} ms per step, iteration {q/n*1e3:.1f} ms per step, ratio {r/q:.2f}')" \
       "$t_run" "$t_ql" "$n_nu" "$k"
   done
 fi
@@ -139,14 +139,14 @@ fi
 if want scaling; then
   echo
   echo "== run time against n and n_mu (m = 2, k = 0, spin parameters from -20 to 20)"
-  n_nu=5
+  n_nu=41; [ "$QUICK" = 1 ] && n_nu=11
   ns="50 100 200 500 1000 2000"; mus="100 1000 10000"
   [ "$QUICK" = 1 ] && ns="50 100 200 500" && mus="100 1000"
   : >"$work/scaling.txt"
   for n in $ns; do
     e=$("$BUILD/bench/ltide_eigen_steps" 2 0 -20 20 $n_nu $n)
     for mu in $mus; do
-      t=$(seconds "$LTIDE $work/s 2 0 1.0 -20 20 $n_nu $mu $n" 3)
+      t=$(seconds "$LTIDE $work/s 2 0 1.0 -20 20 $n_nu $mu $n" 2)
       echo "$n $mu $t $e" >>"$work/scaling.txt"
     done
   done
