@@ -161,15 +161,6 @@ TEST(BlockedRotations, MatchTheColumnPairLoopBitForBit) {
   }
 }
 
-TEST(BlockedRotations, ExactSplitsMatchOnTheirOwn) {
-  for (const tridiagonal& t : exact_splits()) {
-    const auto n = static_cast<index_t>(t.d.size());
-    const result plain = column_pair_loop(t, identity(n));
-    for (index_t capacity : {index_t{1}, index_t{3}, rotation_chunk_capacity})
-      expect_same(blocked(t, identity(n), capacity), plain, t.name);
-  }
-}
-
 TEST(BlockedRotations, SEigenSTMatchesTheColumnPairLoop) {
   for (index_t n : orders) {
     for (const tridiagonal& t : matrices(n, 1000 + static_cast<unsigned>(n))) {
