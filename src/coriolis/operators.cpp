@@ -4,18 +4,11 @@
 
 #include "coriolis/basis.hpp"
 #include "coriolis/coriolis.hpp"
+#include "matrix/lapack.hpp"
 #include "matrix/lapack_wrapper.hpp"
 #include "matrix/lu.hpp"
 #include "sparse/core.hpp"
 #include "sparse/invmul.hpp"
-
-// LAPACK's symmetric tridiagonal eigensolver; the trailing arguments are the hidden lengths
-// of the character arguments JOBZ and RANGE.
-extern "C" void dstevr_(const char* jobz, const char* range, const int32_t* n, double* d, double* e,
-                        const double* vl, const double* vu, const int32_t* il, const int32_t* iu,
-                        const double* abstol, int32_t* m, double* w, double* z, const int32_t* ldz,
-                        int32_t* isuppz, double* work, const int32_t* lwork, int32_t* iwork,
-                        const int32_t* liwork, int32_t* info, std::size_t jobz_len, std::size_t range_len);
 
 namespace ltide::coriolis {
 
