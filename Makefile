@@ -1,4 +1,7 @@
 # Thin wrapper over CMake so that one command does everything on a fresh machine.
+# pipefail: a failing ltide in `ltide ... | tee` must fail the target.
+SHELL := /bin/bash
+.SHELLFLAGS := -o pipefail -c
 BUILD ?= build
 JOBS ?= $(shell nproc)
 # The pictures need numpy and matplotlib: Debian's interpreter has them (tools/install-deps).
