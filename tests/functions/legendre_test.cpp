@@ -40,6 +40,7 @@ TEST(Factorial, EqualsAscendingProductBitForBit) {
 }
 
 TEST(SphericalHarmonic, WorkedValuesAndStridedArrayForm) {
+  EXPECT_EQ(f_spherical_ylm_norm(0, 0), 0.28209478784887687);  // 4 pi in single precision
   EXPECT_EQ(f_spherical_ylm_norm(1, -1), -0.3454941446642103);
   EXPECT_EQ(f_spherical_ylm_norm(2, -2), f_spherical_ylm_norm(2, 2));
   EXPECT_EQ(f_spherical_ylm(1, 0, 0.0, 0.0), 0.4886025051046183);

@@ -19,6 +19,9 @@ TEST(Hermite, WorkedValuesAndStridedArrayForm) {
 
 TEST(Gamma, AgreesWithTheLibraryWithinTheSeriesError) {
   EXPECT_NEAR(f_gamma(0.5), 1.7724538509055159, 1e-13);
+  EXPECT_NEAR(f_gamma_ln(1.0), 0.0, 1e-15);
+  EXPECT_NEAR(f_gamma_ln(3.0), 0.6931471805599453, 1e-15);
+  EXPECT_NEAR(f_gamma(4.5) / 11.631728396567446, 1.0, 1e-14);
   for (double x : {0.3, 1.0, 1.7, 3.0, 4.5, 6.25, 20.0})
     EXPECT_NEAR(f_gamma_ln(x), std::lgamma(x), 1e-10) << x;  // the six-term series is good to ~2e-10
 }
