@@ -160,6 +160,7 @@ using rotate_fn = void (*)(double*, const rotation_run*, index_t, const double*,
 using transfer_fn = void (*)(matrix_view<double>, index_t lo, const packed_block&, block_move out, block_move in);
 
 struct kernel {
+  std::string_view name;
   index_t rows;
   rotate_fn rotate;
   transfer_fn transfer;
@@ -189,17 +190,20 @@ __attribute__((target("avx512f"))) void rotate_avx512(double* P, const rotation_
 }
 #endif
 
-kernel select_kernel() {
+// Widest first: the first is the one used.
+std::vector<kernel> supported_kernels() {
+  std::vector<kernel> ks;
 #ifdef LTIDE_ROTATION_CLONES
   __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f")) return {32, rotate_avx512, transfer_block<32>};
-  if (__builtin_cpu_supports("avx2")) return {8, rotate_avx2, transfer_block<8>};
+  if (__builtin_cpu_supports("avx512f")) ks.push_back({"avx512", 32, rotate_avx512, transfer_block<32>});
+  if (__builtin_cpu_supports("avx2")) ks.push_back({"avx2", 8, rotate_avx2, transfer_block<8>});
 #endif
-  return {4, rotate_default, transfer_block<4>};
+  ks.push_back({"baseline", 4, rotate_default, transfer_block<4>});
+  return ks;
 }
 
-const kernel& the_kernel() {
-  static const kernel k = select_kernel();
+kernel& the_kernel() {
+  static kernel k = supported_kernels().front();
   return k;
 }
 
@@ -239,6 +243,22 @@ pruned_sequence prune(std::span<const rotation_chunk> chunks, index_t target) {
 }  // namespace
 
 index_t rotation_block_rows() { return the_kernel().rows; }
+
+std::vector<std::string_view> detail::rotation_kernels() {
+  std::vector<std::string_view> names;
+  for (const kernel& k : supported_kernels()) names.push_back(k.name);
+  return names;
+}
+
+bool detail::use_rotation_kernel(std::string_view name) {
+  for (const kernel& k : supported_kernels()) {
+    if (k.name == name) {
+      the_kernel() = k;
+      return true;
+    }
+  }
+  return false;
+}
 
 void apply_rotations(matrix_view<double> V, index_t rows, const rotation_chunk& chunk) {
   if (chunk.c.empty() || rows <= 0) return;

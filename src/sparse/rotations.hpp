@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "common/view.hpp"
@@ -83,6 +84,15 @@ double rotated_identity_column_share(std::span<const rotation_chunk> chunks, ind
 
 // Rows per block of the kernel the processor runs (for measurements and tests).
 index_t rotation_block_rows();
+
+namespace detail {
+// The rotation kernels this processor can run, the one chosen at start first ("avx512",
+// "avx2", "baseline"), and a switch to another of them, so that tests can hold every
+// kernel against the column-pair loop. Returns false (and changes nothing) for a kernel
+// this processor cannot run.
+std::vector<std::string_view> rotation_kernels();
+bool use_rotation_kernel(std::string_view name);
+}  // namespace detail
 
 // Below this order the two columns of a rotation sit in the first-level cache anyway and
 // the column-pair loop is as fast as recording and replaying (measured: equal near 90).
