@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <regex>
 #include <tuple>
 
+#include "exact_line.hpp"
 #include "ufio/detail.hpp"
 #include "ufio/ufio.hpp"
 
@@ -47,8 +47,7 @@ void append(bytes_t& out, const T&... v) {
 // Each call must stop with status 1 and print exactly "** <message>".
 void expect_fatal(const std::vector<std::pair<std::function<void()>, std::string>>& table) {
   for (const auto& [call, message] : table) {
-    const std::string literal = std::regex_replace("** " + message, std::regex(R"([\\^$.|?*+()[\]{}])"), R"(\$&)");
-    EXPECT_EXIT(call(), ::testing::ExitedWithCode(1), literal) << message;
+    EXPECT_EXIT(call(), ::testing::ExitedWithCode(1), exact_line("** " + message)) << message;
   }
 }
 
