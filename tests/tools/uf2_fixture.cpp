@@ -12,9 +12,7 @@ using namespace ltide::ufio;
 template <class T>
 int copy(int rank, const char* in, const char* out, std::size_t piece, auto read1, auto read2, auto read3) {
   holder<real_of<T>, 1> x, y, z;  // the axes, then the data of each rank
-  holder<T, 1> f1;
-  holder<T, 2> f2;
-  holder<T, 3> f3;
+  holder<T, 1> f1; holder<T, 2> f2; holder<T, 3> f3;
   if (rank == 1) { read1(in, x, f1); detail::write_u1<T>(out, x.view(), f1.view(), piece); }
   if (rank == 2) { read2(in, x, y, f2); detail::write_u2<T>(out, x.view(), y.view(), f2.view(), piece); }
   if (rank == 3) { read3(in, x, y, z, f3); detail::write_u3<T>(out, x.view(), y.view(), z.view(), f3.view(), piece); }

@@ -1,0 +1,168 @@
+"""The array-file module against the library's reader and writer; the plotter, chunk planner and joiner
+on real runs. CTest passes the paths in the environment; by hand, the tests look in the tree and build/."""
+import os
+import subprocess
+import sys
+from pathlib import Path
+
+import numpy as np
+import pytest
+
+ROOT = Path(__file__).resolve().parents[2]
+TOOLS = Path(os.environ.get("LTIDE_TOOLS", ROOT / "tools"))
+EXE = os.environ.get("LTIDE_EXE", str(ROOT / "build/src/ltide/ltide"))
+FIXTURE = os.environ.get("LTIDE_UF2_FIXTURE", str(ROOT / "build/tests/tools/uf2_fixture"))
+sys.path.insert(0, str(TOOLS))
+import ltide_run  # noqa: E402
+import uf2  # noqa: E402
+
+ARGS, SIZES = (2, 0, 1.0), (21, 30)  # m, k, A; n_mu, n of the scans that are chunked and joined
+
+
+def tool(name, *args, cwd=None):
+    return subprocess.run([sys.executable, TOOLS / name, *map(str, args)], capture_output=True, text=True, cwd=cwd)
+
+
+def run_ltide(prefix, *args):  # and saves its report lines as PREFIX.txt
+    out = subprocess.run([EXE, prefix, *map(str, args)], check=True, capture_output=True, text=True)
+    Path(f"{prefix}.txt").write_text(out.stdout)
+
+
+def bits(dtype, shape, seed):  # arbitrary bit patterns (NaNs with payloads among them): files carry bits
+    raw = ((np.arange(int(np.prod(shape)) * dtype.itemsize) * 167 + seed) % 256).astype(np.uint8)
+    return np.frombuffer(raw.tobytes(), dtype).reshape(shape, order="F")
+
+
+def record(payload):
+    return len(payload).to_bytes(4, "little") + payload + len(payload).to_bytes(4, "little")
+
+
+@pytest.mark.parametrize("kind", "rdck")
+def test_library_and_module_agree_on_every_rank_whole_and_chained(tmp_path, kind):
+    for shape in [(5,), (0,), (3, 4), (2, 0), (2, 3, 4), (0, 2, 1)]:
+        axes, data = [bits(uf2.KINDS[kind][0], (n,), d) for d, n in enumerate(shape)], bits(uf2.KINDS[kind][1], shape, 7)
+        uf2.write(tmp_path / "py", axes, data, piece=5)
+        for piece in (uf2.MAX_PIECE, 16):  # the library reads the module's file and writes it again
+            subprocess.run([FIXTURE, kind, str(len(shape)), tmp_path / "py", tmp_path / "cpp", str(piece)], check=True)
+            # The same bytes, from data in any memory order (written first index fastest).
+            assert (tmp_path / "cpp").read_bytes() == uf2.dumps(axes, np.ascontiguousarray(data), piece=piece)
+            f = uf2.read(tmp_path / "cpp")
+            assert (f.kind, f.rank, f.data.shape) == (kind, len(shape), shape) and f.data.flags.f_contiguous
+            assert [a.tobytes(order="F") for a in f] == [a.tobytes(order="F") for a in (*axes, data)]
+
+
+def test_damaged_files_are_refused_and_lenient_ones_read():
+    raw = uf2.dumps((np.array([0.5, 1.5, 2.5]), np.array([-1.0, 1.0])), np.arange(6.0).reshape(3, 2), piece=12)
+    damaged, pos = [raw[:n] for n in range(len(raw))], 0
+    while pos < len(raw):  # every marker of every piece lying
+        n = abs(int.from_bytes(raw[pos:pos + 4], "little", signed=True))
+        for at in (pos, pos + 4 + n):
+            m = int.from_bytes(raw[at:at + 4], "little", signed=True)
+            damaged += [raw[:at] + v.to_bytes(4, "little", signed=True) + raw[at + 4:] for v in (m + 1, m - 1, -m, -2**31)]
+        pos += 8 + n
+    # Counts that the records cannot back are refused before anything is allocated.
+    damaged.append(record(b"UK2") + record(np.array([2**31 - 1] * 2, "<i4").tobytes()) + record(b"") * 3)
+    for bad in damaged:
+        with pytest.raises(uf2.FormatError):
+            uf2.parse(bad)
+    # Another kind or rank than asked for, or no header at all.
+    for bad, kind, rank in [(raw, "r", 2), (raw, "d", 1), (record(b"UX2") + raw[11:], None, None),
+                            (record(b"UD4") + raw[11:], None, None)]:
+        with pytest.raises(uf2.HeaderError, match="header is UD2, expected|not an array-file header"):
+            uf2.parse(bad, kind, rank)
+    # A negative count is an empty axis; a longer header, surplus counts, values and records are skipped.
+    x, y, z = uf2.parse(record(b"UD2 and more") + record(np.array([-4, 2, 99], "<i4").tobytes()) + record(b"")
+                        + record(np.array([7.0, 8.0, 9.0]).tobytes()) + record(b"\0" * 8) + record(b"extra"))
+    assert x.size == 0 and list(y) == [7.0, 8.0] and z.shape == (0, 2)
+
+
+def test_writer_checks_before_touching_the_file_and_replaces_it_whole(tmp_path):
+    path, x, y = tmp_path / "a", np.arange(3.0), np.arange(2.0)
+    path.write_bytes(b"\xff" * 10000)
+    os.chmod(path, 0o640)
+    for data, kind, error in ((np.zeros((3, 4)), None, "axis y has 2 values but data extent 2 is 4"),
+                              (np.zeros((3, 2), complex), "d", "complex data cannot be written as kind 'd'")):
+        with pytest.raises((ValueError, TypeError), match=error):
+            uf2.write(path, (x, y), data, kind=kind)
+    assert path.read_bytes() == b"\xff" * 10000
+    uf2.write(path, (x, y), np.ones((3, 2), int), kind="c")  # a named kind converts the data
+    assert path.read_bytes() == uf2.dumps((x, y), np.ones((3, 2), np.complex64))
+    assert os.stat(path).st_mode & 0o777 == 0o640 and os.listdir(tmp_path) == ["a"]
+
+
+def test_pictures_have_the_expected_size_and_are_drawn(tmp_path):
+    image = pytest.importorskip("matplotlib.image")
+    # m = 2, k = 0 across the asymptotic solution's gap and the singular nu = 6 ((l + 1)(l + 2) = m nu).
+    run_ltide(tmp_path / "run", 2, 0, 1.0, -12, 12, 49, 61, 40)
+    out = tool("ltide-plot", tmp_path / "run", "--m", 2, "--k", 0, "--n", 40)
+    names = [f"{tmp_path}/run-{kind}.png" for kind in ("fields", "maps", "lambda")]
+    assert out.returncode == 0 and out.stdout.split() == names, out.stderr
+    pictures = [image.imread(n) for n in names]  # width x height, and drawn, not blank
+    assert [p.shape[1::-1] for p in pictures[:2]] == [(1500, 550), (1500, 800)] and pictures[2].shape[1] == 1100
+    assert all(p[..., :3].std() > 0.05 for p in pictures)
+    out = tool("ltide-plot", tmp_path / "run", tmp_path / "run.txt", "-o", tmp_path / "p", "--dpi", 50, "--nu=-5,5")
+    assert out.returncode == 0 and image.imread(tmp_path / "p-fields.png").shape[1::-1] == (750, 275), out.stderr
+    run_ltide(tmp_path / "l", 1, -1, 1.0, -3, 3, 13, 21, 20, "T")  # eigenvalues only: no fields
+    out = tool("ltide-plot", tmp_path / "l")
+    assert out.returncode == 0 and out.stdout.split() == [f"{tmp_path}/l-lambda.png"], out.stderr
+    (tmp_path / "bad.txt").write_text((tmp_path / "l.txt").read_text() + "  0.1E+01  oops\n")
+    for args, message in (((tmp_path / "none",), "no field files"),
+                          ((tmp_path / "l", tmp_path / "bad.txt"), "bad.txt:14: not a report line (2 items, 9 expected)")):
+        out = tool("ltide-plot", *args)
+        assert out.returncode == 1 and message in out.stderr, out.stderr
+
+
+def test_report_reader_reads_every_item_including_wide_exponents(tmp_path):
+    (tmp_path / "r.txt").write_text(
+        "# comment\n  0.500000E+00   0.123457E+02  -0.120000+100   0.112534E+01  -0.100000E+03 1 1 0 0\n\n"
+        "  0.100000E+01            NaN      -Infinity   0.000000E+00   0.000000E+00 3 -1 5 14\n")
+    t = ltide_run.read_report(tmp_path / "r.txt").table
+    assert list(t["nu"]) == [0.5, 1.0] and t["lambda_beta"][0] == -0.12e100 and t["lambda_beta"][1] == -np.inf
+    assert np.isnan(t["lambda_matr"][1]) and list(t["nh"]) == [1, -1] and list(t["flag_beta"]) == [0, 14]
+
+
+@pytest.mark.parametrize("lflag", [(), ("T",)])
+def test_power_of_two_chunks_join_byte_for_byte_to_the_single_run(tmp_path, lflag):
+    plan = tool("ltide-chunks", "--chunks", 4, "--ltide", EXE, "s", *ARGS, -16, 16, 33, *SIZES, *lflag, cwd=tmp_path)
+    assert plan.returncode == 0, plan.stderr
+    subprocess.run(["bash", "-e"], input=plan.stdout, text=True, cwd=tmp_path, check=True)
+    out = tool("ltide-join", "j", *sorted(tmp_path.glob("s_c*"), reverse=True), cwd=tmp_path)
+    assert "joined 4 chunks into j: 33 spin parameters from -16 to 16 (3 shared points kept once)" in out.stderr
+    run_ltide(tmp_path / "w", *ARGS, -16, 16, 33, *SIZES, *lflag)
+    suffixes = [p.name[1:] for p in tmp_path.glob("w*")]  # ".txt" and the six "_xi_*.uf2"
+    assert len(suffixes) == (1 if lflag else 7)
+    assert all((tmp_path / f"j{s}").read_bytes() == (tmp_path / f"w{s}").read_bytes() for s in suffixes)
+
+
+def test_joins_in_any_order_and_refuses_what_does_not_fit(tmp_path):
+    for name, grid in dict(a=(0, 4, 9), b=(3, 6, 7), c=(6, 8, 5), e=(6, 8, 5), f=(6, 8, 5), g=(6, 8, 5),
+                           h=(4.5, 6, 4), u=(10, 9, 3), v=(9, 8, 3)).items():
+        run_ltide(tmp_path / name, *ARGS, *grid, *SIZES)
+    run_ltide(tmp_path / "d", *ARGS, 6, 8, 5, 11, 30)  # another mu grid
+    a_lines = (tmp_path / "a.txt").read_text().splitlines(keepends=True)
+    (tmp_path / "e.txt").write_text("".join(a_lines[:4]))  # too short for e's files
+    (tmp_path / "f.txt").write_text("".join(a_lines[:5]))  # a's lines, not f's
+    os.remove(tmp_path / "g_xi_t_beta.uf2")
+    for args, status, message in [
+            (("j", "h.txt", "a_xi_r_matr.uf2", "--strict"), 0, "into j: 13 spin parameters from 0 to 6 (0 shared"),
+            (("k", "v", "u"), 0, "into k: 5 spin parameters from 10 to 8 (1 shared points kept once)"),  # descending
+            (("x", "a", "b"), 1, "ltide-join: chunks overlap: a ends at nu = 4.0, b starts at nu = 3.0"),
+            (("x", "a", "c"), 0, "warning: gap of 4 grid steps: a ends at nu = 4.0"),
+            (("x", "a", "c", "--strict"), 1, "ltide-join: gap of 4 grid steps"),
+            (("x", "a", "d"), 1, "d: mu axis differs from that of a"),
+            (("x", "a", "e"), 1, "e.txt has 4 report lines but the files of e have 5 spin parameters"),
+            (("x", "a", "f"), 1, "f.txt: report lines do not belong to the files of f"),
+            (("x", "a", "g"), 1, "g: field files missing: xi_t_beta"),
+            (("a", "a", "b"), 1, "the output prefix is one of the chunks")]:
+        out = tool("ltide-join", *args, cwd=tmp_path)
+        assert out.returncode == status and message in out.stderr, (args, out.stderr)
+
+
+def test_plan_covers_every_m_and_k_and_caps_points_per_chunk():
+    out = tool("ltide-chunks", "--points", 4, "--", "s", "1,-2", "-1,0", 1, -1, 1, 11, 5, 8)
+    lines = out.stdout.splitlines()
+    assert out.returncode == 0 and len(lines) == 4 * 4, out.stderr
+    # Chunk ends on the single run's grid, as doubles that read back the same: -1 + float32(0.2) * 2.
+    assert lines[0] == "ltide s_m1_k-1_c000 1 -1 1 -1.0 -0.5999999940395355 3 5 8 > s_m1_k-1_c000.txt"
+    assert lines[-1] == "ltide s_m-2_k0_c003 -2 0 1 0.3999999761581421 1.0 4 5 8 > s_m-2_k0_c003.txt"
+    assert [int(l.split()[7]) for l in lines[:4]] == [3, 4, 3, 4]  # 10 steps, neighbours share ends
