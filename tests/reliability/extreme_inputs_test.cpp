@@ -1,7 +1,6 @@
-// The built program on extreme input, one table row per test: exit status, the line on standard error,
-// report lines, the output files left (complete, of the stated shape), older files intact, no temporary
-// left. Time and memory limits turn a fault into a failed row; counts at the 32-bit limits must be
-// refused before any large allocation.
+// The built program on extreme input, one table row per test: exit status, the line on standard error, report
+// lines, the output files left (complete, of the stated shape), older files intact, no temporary left. Time and
+// memory limits turn a fault into a failed row; counts at the 32-bit limits are refused before large allocations.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -15,7 +14,6 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <iterator>
 
 #include "ufio/detail.hpp"
 
@@ -35,7 +33,6 @@ const std::string TWO_MU = "** n_mu must be at least 2 [ltide]";
 const std::string NO_MEMORY = "** cannot allocate the arrays of the run [ltide]";
 const std::string DEGREES = "** |m| + 2n must not exceed 2147483647 [ltide]";
 const std::string QL = "** too many iterations in QL algorithm [sparse::s_eigen_ST]";
-const std::string BAD_INTEGER = "** ^^ Cannot convert to integer type [args::a_argv_i]";
 const std::string MAX = "2147483647", MIN = "-2147483648", OLD = "older results that must survive\n";
 
 std::string read_bytes(const fs::path& path) {
@@ -48,8 +45,8 @@ enum how { plainly, read_only, fsize_ignored, fsize_default, stdout_full };
 
 struct row {
   std::string name;
-  std::vector<std::string> args;
-  int status = 0;
+  std::vector<std::string> args;      // the arguments after the program's name
+  int status = 0;                     // the exit status
   std::string err;                    // the one line on standard error; empty: none
   int lines = -1;                     // report lines on standard output; -1: not checked
   int files = 0, nx = 0, ny = 0;      // complete output files (of the six, in write order), their axis lengths
@@ -66,8 +63,7 @@ std::vector<std::string> with(std::size_t position = 0, const std::string& value
 }
 
 std::vector<row> table() {
-  // 300 characters through existing directories: the field keeps the first 256.
-  std::string deep;
+  std::string deep;  // 300 characters through existing directories: the field keeps the first 256
   while (deep.size() < 240) deep += "dir_" + std::to_string(deep.size()) + "/";
   const std::string kept = deep + std::string(256 - deep.size(), 'r'), name(300, 'n');
   // The program reports a file it cannot write, after its report lines.
@@ -77,45 +73,29 @@ std::vector<row> table() {
                files, 5, 3, old, start};
   };
   return {
-      // name, arguments, status, standard error, report lines, files, nx, ny, older files, start
-      {"n_zero", with(9, "0"), 1, K_BELOW_N, 0},
-      {"n_negative", with(9, "-1"), 1, K_BELOW_N, 0},
-      {"n_one", with(9, "1"), 0, "", 3, 6, 5, 3},
-      {"n_huge", with(9, MAX), 1, DEGREES, 0},
+      {"n_zero", with(9, "0"), 1, K_BELOW_N, 0}, {"n_negative", with(9, "-1"), 1, K_BELOW_N, 0},
+      {"n_one", with(9, "1"), 0, "", 3, 6, 5, 3}, {"n_huge", with(9, MAX), 1, DEGREES, 0},
       {"n_huge_eigenvalues_only", with(9, MAX, {"T"}), 1, DEGREES, 0},
-      {"n_not_an_integer", with(9, "4.0"), 1, BAD_INTEGER, 0},
-      {"n_beyond_32_bits", with(9, "2147483648"), 1, BAD_INTEGER, 0},
-      {"n_nu_zero", with(7, "0"), 0, "", 0, 6, 5, 0},
-      {"n_nu_negative", with(7, "-7"), 0, "", 0, 6, 5, 0},
-      {"n_nu_one", with(7, "1"), 0, "", 1, 6, 5, 1},
-      {"n_nu_huge", with(7, MAX), 1, NO_MEMORY, 0},
-      // 2^31 - 1 steps would need three arrays of 16 GiB: refused up front, not touched.
-      {"n_nu_huge_eigenvalues_only", with(7, MAX, {"T"}), 1, NO_MEMORY, 0},
-      {"n_mu_zero", with(8, "0"), 1, TWO_MU, 0},
-      {"n_mu_one", with(8, "1"), 1, TWO_MU, 0},
-      {"n_mu_negative", with(8, "-3"), 1, TWO_MU, 0},
-      {"n_mu_two", with(8, "2"), 0, "", 3, 6, 2, 3},
-      {"n_mu_huge", with(8, MAX), 1, NO_MEMORY, 0},
-      {"n_mu_huge_eigenvalues_only", with(8, MAX, {"T"}), 0, "", 3},
-      {"k_max", with(3, MAX), 1, K_BELOW_N, 0},
-      {"k_min", with(3, MIN), 1, K_BELOW_N, 0},
+      {"n_not_an_integer", with(9, "4.0"), 1, "** ^^ Cannot convert to integer type [args::a_argv_i]", 0},
+      {"n_beyond_32_bits", with(9, "2147483648"), 1, "** ^^ Cannot convert to integer type [args::a_argv_i]", 0},
+      {"n_nu_zero", with(7, "0"), 0, "", 0, 6, 5, 0}, {"n_nu_negative", with(7, "-7"), 0, "", 0, 6, 5, 0},
+      {"n_nu_one", with(7, "1"), 0, "", 1, 6, 5, 1}, {"n_nu_huge", with(7, MAX), 1, NO_MEMORY, 0},
+      {"n_nu_huge_eigenvalues_only", with(7, MAX, {"T"}), 1, NO_MEMORY, 0},  // 3 arrays of 16 GiB: refused up front
+      {"n_mu_zero", with(8, "0"), 1, TWO_MU, 0}, {"n_mu_one", with(8, "1"), 1, TWO_MU, 0},
+      {"n_mu_negative", with(8, "-3"), 1, TWO_MU, 0}, {"n_mu_two", with(8, "2"), 0, "", 3, 6, 2, 3},
+      {"n_mu_huge", with(8, MAX), 1, NO_MEMORY, 0}, {"n_mu_huge_eigenvalues_only", with(8, MAX, {"T"}), 0, "", 3},
+      {"k_max", with(3, MAX), 1, K_BELOW_N, 0}, {"k_min", with(3, MIN), 1, K_BELOW_N, 0},
       {"k_most_negative_allowed", with(3, "-3"), 0, "", 3, 6, 5, 3},
-      {"m_max", with(2, MAX), 1, DEGREES, 0},
-      {"m_min", with(2, MIN), 1, DEGREES, 0},
+      {"m_max", with(2, MAX), 1, DEGREES, 0}, {"m_min", with(2, MIN), 1, DEGREES, 0},
       {"m_min_eigenvalues_only", with(2, MIN, {"T"}), 1, DEGREES, 0},
-      // Infinite or NaN bounds make the operator infinite or NaN: the eigensolver stops
-      // with its message instead of looping.
-      {"nu_min_inf", with(5, "inf"), 1, QL, 0},
-      {"nu_max_inf", with(6, "inf"), 1, QL, 0},
-      {"nu_min_minus_inf", with(5, "-inf"), 1, QL, 0},
-      {"nu_max_minus_inf", with(6, "-inf"), 1, QL, 0},
-      {"nu_min_nan", with(5, "nan"), 1, QL, 0},
-      {"nu_max_nan", with(6, "nan"), 1, QL, 0},
+      // Infinite or NaN bounds make the operator infinite or NaN: the eigensolver stops instead of looping.
+      {"nu_min_inf", with(5, "inf"), 1, QL, 0}, {"nu_max_inf", with(6, "inf"), 1, QL, 0},
+      {"nu_min_minus_inf", with(5, "-inf"), 1, QL, 0}, {"nu_max_minus_inf", with(6, "-inf"), 1, QL, 0},
+      {"nu_min_nan", with(5, "nan"), 1, QL, 0}, {"nu_max_nan", with(6, "nan"), 1, QL, 0},
       {"nu_range_of_the_largest_doubles",
        {"run", "2", "0", "1.0", "-1.7976931348623157e308", "1.7976931348623157e308", "3", "5", "4"}, 1, QL, 0},
       {"nu_not_a_number_text", with(5, "1.0.0"), 1, "** ^^ Cannot convert to real type [args::a_argv_dp]", 0},
-      {"amplitude_zero", with(4, "0"), 0, "", 3, 6, 5, 3},  // every field element 0
-      {"amplitude_nan", with(4, "NaN"), 0, "", 3, 6, 5, 3},  // every field element NaN
+      {"amplitude_zero", with(4, "0"), 0, "", 3, 6, 5, 3}, {"amplitude_nan", with(4, "NaN"), 0, "", 3, 6, 5, 3},
       {"eight_arguments", {"run", "2", "0", "1", "-1", "1", "3", "5"}, 1, USAGE, 0},
       {"eleven_arguments", with(0, "", {"T", "extra"}), 1, USAGE, 0},
       {"lflag_not_logical", with(0, "", {"yes"}), 1, "** ^^ Cannot convert to logical type [args::a_argv_l]", 0},
@@ -151,51 +131,45 @@ std::optional<ltide::ufio::detail::contents<double, 2>> parse_ud2(const fs::path
   return *c;
 }
 
-// A fresh directory that an unprivileged run may enter and write, removed with everything in it.
-struct scratch {
-  fs::path dir = mkdtemp((::testing::TempDir() + "ltide_extreme_XXXXXX").data());
-  scratch() { fs::permissions(dir, fs::perms::all); }
-  ~scratch() {
-    std::error_code ec;
-    fs::permissions(dir / "ro", fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(dir, ec);
-  }
+class Extreme : public ::testing::TestWithParam<row> {
+ protected:
+  // A fresh directory that an unprivileged run may enter and write, removed with everything in it.
+  const fs::path dir = mkdtemp((::testing::TempDir() + "ltide_extreme_XXXXXX").data());
+  void SetUp() override { fs::permissions(dir, fs::perms::all); }
+  void TearDown() override { fs::permissions(dir / "ro", fs::perms::all, ec), fs::remove_all(dir, ec); }
+  std::error_code ec;
 };
-
-class Extreme : public ::testing::TestWithParam<row> {};
 
 TEST_P(Extreme, Row) {
   const row& r = GetParam();
   // Refused for lack of memory: without an address-space limit the sanitizer would allocate 48 GiB if it could.
   if (under_asan && r.name == "n_nu_huge_eigenvalues_only" && sysconf(_SC_PHYS_PAGES) * sysconf(_SC_PAGE_SIZE) >= 48L << 30)
     GTEST_SKIP() << "this machine has the memory the row asks for";
-  const scratch tmp;
   for (const auto& old : r.old) {
     const auto link = old.find("->");
-    fs::create_directories((tmp.dir / old.substr(0, link)).parent_path());
-    if (link != std::string::npos) fs::create_symlink(old.substr(link + 2), tmp.dir / old.substr(0, link));
-    else if (old.back() != '/') std::ofstream(tmp.dir / old) << OLD;
+    fs::create_directories((dir / old.substr(0, link)).parent_path());
+    if (link != std::string::npos) fs::create_symlink(old.substr(link + 2), dir / old.substr(0, link));
+    else if (old.back() != '/') std::ofstream(dir / old) << OLD;
   }
-  if (r.start == read_only) fs::permissions(tmp.dir / "ro", fs::perms(0555));
+  if (r.start == read_only) fs::permissions(dir / "ro", fs::perms(0555));
   const bool drop = r.start == read_only && geteuid() == 0;  // nobody runs a copy: the build tree may be out of reach
-  const std::string exe = drop ? (tmp.dir / ".ltide").string() : LTIDE_EXE;
+  const std::string exe = drop ? (dir / ".ltide").string() : LTIDE_EXE;
   if (drop) fs::copy_file(LTIDE_EXE, exe);
+  std::vector<char*> argv{const_cast<char*>(exe.c_str())};
+  for (const auto& a : r.args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
   const pid_t pid = fork();
   if (pid == 0) {
-    std::vector<char*> argv{const_cast<char*>(exe.c_str())};
-    for (const auto& a : r.args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const int out = open(r.start == stdout_full ? "/dev/full" : (tmp.dir / ".stdout").c_str(), O_WRONLY | O_CREAT, 0666);
-    const int err = open((tmp.dir / ".stderr").c_str(), O_WRONLY | O_CREAT, 0666);
-    if (out < 0 || err < 0 || chdir(tmp.dir.c_str()) != 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(127);
+    const int out = open(r.start == stdout_full ? "/dev/full" : (dir / ".stdout").c_str(), O_WRONLY | O_CREAT, 0666);
+    const int err = open((dir / ".stderr").c_str(), O_WRONLY | O_CREAT, 0666);
+    if (out < 0 || err < 0 || chdir(dir.c_str()) != 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(127);
     const rlimit cpu{10, 10}, as{rlim_t{4} << 30, rlim_t{4} << 30}, fsize{1000, 1000};
     setrlimit(RLIMIT_CPU, &cpu);
     alarm(10);  // a wall-clock limit that outlives exec
+    // 4 GiB of address space; the sanitizer needs more, so there its allocator refuses larger requests instead.
     const char* asan = getenv("ASAN_OPTIONS");
-    if (under_asan)  // the sanitizer's allocator reports any larger single request as an error
-      setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":max_allocation_size_mb=4096").c_str(), 1);
-    else
-      setrlimit(RLIMIT_AS, &as);
+    setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":max_allocation_size_mb=4096").c_str(), 1);
+    if (!under_asan) setrlimit(RLIMIT_AS, &as);
     if (r.start == fsize_ignored || r.start == fsize_default) setrlimit(RLIMIT_FSIZE, &fsize);
     signal(SIGXFSZ, r.start == fsize_ignored ? SIG_IGN : SIG_DFL);
     if (drop && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(126);
@@ -205,37 +179,30 @@ TEST_P(Extreme, Row) {
   int status = 0;
   rusage usage{};  // the child's own peak memory
   wait4(pid, &status, 0, &usage);
-  const std::string out = read_bytes(tmp.dir / ".stdout"), err = read_bytes(tmp.dir / ".stderr");
-  for (const char* own : {".stdout", ".stderr", ".ltide"}) fs::remove(tmp.dir / own);
-
+  const std::string out = read_bytes(dir / ".stdout"), err = read_bytes(dir / ".stderr");
+  for (const char* own : {".stdout", ".stderr", ".ltide"}) fs::remove(dir / own);
   EXPECT_LE(usage.ru_maxrss, (under_asan ? 1024 : 256) * 1024);
-  EXPECT_FALSE(WIFSIGNALED(status)) << "ended by signal " << WTERMSIG(status) << " (SIGALRM, SIGXCPU: out of time)";
-  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, r.status) << "stderr: " << err;
+  // A negative status is the signal that ended the run (SIGALRM, SIGXCPU: out of time).
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status), r.status) << "stderr: " << err;
   EXPECT_EQ(err, r.err.empty() ? "" : r.err + "\n");
-  if (r.err.find("Cannot convert") != std::string::npos) {  // the bad field echoed: a blank and 80 characters
-    ASSERT_EQ(out.size(), 82u) << out;
-    EXPECT_NE(std::find(r.args.begin(), r.args.end(), out.substr(1, out.find_last_not_of(" \n"))), r.args.end());
-  } else if (r.lines >= 0) {
-    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), r.lines) << out;
-  }
+  const bool echo = r.err.find("Cannot convert") != std::string::npos;  // the bad field: a blank and 80 characters
+  EXPECT_TRUE(!echo || (out.size() == 82 && std::ranges::count(r.args, out.substr(1, out.find_last_not_of(" \n"))))) << out;
+  EXPECT_TRUE(echo || r.lines < 0 || std::ranges::count(out, '\n') == r.lines) << out;
   std::string prefix = r.args[0].substr(0, 256);  // the field's 256 characters, trailing blanks removed
   prefix.erase(prefix.find_last_not_of(' ') + 1);
+  const double A = std::stod(r.args[3]);
   for (int i = 0; i < r.files; ++i) {  // in write order: xi_r, xi_t, xi_p of the matrix, then of the asymptotic solution
     const std::string file = prefix + "_xi_" + "rtprtp"[i] + (i < 3 ? "_matr.uf2" : "_beta.uf2");
-    const auto f = parse_ud2(tmp.dir / file);
-    ASSERT_TRUE(f.has_value()) << file << " is missing or incomplete";
-    EXPECT_EQ(f->counts, (std::array<ltide::index_t, 2>{r.nx, r.ny})) << file;
+    const auto f = parse_ud2(dir / file);
+    ASSERT_TRUE(f && f->counts == (std::array<ltide::index_t, 2>{r.nx, r.ny})) << file << ": missing, incomplete or wrong";
+    for (double v : f->data)  // the matrix fields scale with A
+      EXPECT_TRUE(i > 0 || A == 1.0 || (std::isnan(A) ? std::isnan(v) : v == A)) << file << ": " << v;
   }
-  for (const auto& e : fs::recursive_directory_iterator(tmp.dir)) {
-    EXPECT_NE(e.path().filename().string().rfind(".ufio-", 0), 0u) << "a temporary file was left: " << e.path();
-    EXPECT_TRUE(r.files > 0 || !r.old.empty() || e.path().extension() == "") << "unexpected file " << e.path();
-  }
+  for (const auto& e : fs::recursive_directory_iterator(dir))  // no temporary, nor other files than expected
+    EXPECT_TRUE(!e.path().filename().string().starts_with(".ufio-") && (r.files > 0 || !r.old.empty() ||
+                                                                        e.path().extension() == "")) << e.path();
   for (const auto& old : r.old)
-    EXPECT_TRUE(old.find("->") != std::string::npos || old.back() == '/' || read_bytes(tmp.dir / old) == OLD) << old;
-  if (const auto amplitude = std::stod(r.args[3]); amplitude != 1.0 && r.files > 0) {  // fields scale with A
-    const auto f = parse_ud2(tmp.dir / "run_xi_r_matr.uf2");
-    for (double v : f.value().data) EXPECT_TRUE(std::isnan(amplitude) ? std::isnan(v) : v == amplitude) << v;
-  }
+    EXPECT_TRUE(old.find("->") != std::string::npos || old.back() == '/' || read_bytes(dir / old) == OLD) << old;
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, Extreme, ::testing::ValuesIn(table()),
