@@ -20,7 +20,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool under_asan = true;
 #else
@@ -45,7 +44,7 @@ enum how { plainly, read_only, fsize_ignored, fsize_default, stdout_full };
 
 struct row {
   std::string name;
-  std::vector<std::string> args;      // the arguments after the program's name
+  std::vector<std::string> args;
   int status = 0;                     // the exit status
   std::string err;                    // the one line on standard error; empty: none
   int lines = -1;                     // report lines on standard output; -1: not checked
@@ -172,8 +171,7 @@ TEST_P(Extreme, Row) {
     if (!under_asan) setrlimit(RLIMIT_AS, &as);
     if (r.start == fsize_ignored || r.start == fsize_default) setrlimit(RLIMIT_FSIZE, &fsize);
     signal(SIGXFSZ, r.start == fsize_ignored ? SIG_IGN : SIG_DFL);
-    if (drop && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(126);
-    execv(exe.c_str(), argv.data());
+    if (!drop || (setgid(65534) == 0 && setuid(65534) == 0)) execv(exe.c_str(), argv.data());
     _exit(127);
   }
   int status = 0;
