@@ -30,75 +30,59 @@ array2<T> from_rows(index_t n, std::initializer_list<T> rows) {
   for (index_t k = 0; k < n * n; ++k) a(k / n + 1, k % n + 1) = rows.begin()[k];
   return a;
 }
+template <class T>
+const array2<T> singular = from_rows<T>(2, {1, 2, 2, 4});
 
 // Among equal scaled candidates the later row wins (three tie in column 1 of the 3 x 3, whose
 // column 2 needs the swapped rows' scales); a zero pivot becomes the kind's smallest normal.
-TEST(LuDecompose, WorkedPivotsParitiesAndDeterminants) {
+TEST(LuDecompose, WorkedPivotsDeterminantsAndTinyPivotSolves) {
   auto check = [](auto decompose, auto a, const pivots& piv, double parity) {
-    std::remove_cvref_t<decltype(a(1, 1))> s{};
+    auto s = a(1, 1);  // the parity, in the kind
     pivots p{7};
     decompose(a.view(), p, s);
     EXPECT_TRUE(p == piv && s == decltype(s)(parity)) << a.rows();
   };
-  check(d_lu_decompose, from_rows<double>(2, {1, 2, 2, 4}), {2, 2}, -1);
+  check(d_lu_decompose, singular<double>, {2, 2}, -1);
   check(d_lu_decompose, from_rows<double>(3, {0.5, 1, 0.5, -1, -2, 0, -1, 0, -2}), {3, 3, 3}, 1);
-  check(d_lu_decompose, array2<double>(0, 0), {}, 1);
   check(z_lu_decompose, from_rows<cdouble>(2, {{3, 4}, 10, 5.5, 10}), {2, 2}, -1);  // moduli, not |re| + |im|
-  EXPECT_EQ(d_det(from_rows<double>(2, {1, 2, 2, 4}).view()), -2 * tiny_d);
-  EXPECT_EQ(s_det(from_rows<float>(2, {1, 2, 2, 4}).view()), -2 * tiny_s);
-  EXPECT_EQ(c_det(from_rows<cfloat>(2, {1, 2, 2, 4}).view()), cfloat(-2 * tiny_s));
-  EXPECT_EQ(z_det(from_rows<cdouble>(2, {1, 2, 2, 4}).view()), cdouble(-2 * tiny_d));
+  EXPECT_TRUE(d_det(singular<double>.view()) == -2 * tiny_d && s_det(singular<float>.view()) == -2 * tiny_s);
+  EXPECT_TRUE(z_det(singular<cdouble>.view()) == -2 * tiny_d && c_det(singular<cfloat>.view()) == -2 * tiny_s);
   EXPECT_EQ(d_det(from_rows<double>(3, {0.5, 1, 0.5, -1, -2, 0, -1, 0, -2}).view()), -1.0);
   EXPECT_EQ(d_det(d_unit(3, -7.5).view(), 10.0), 0.001);  // the selector's value is unused
-  EXPECT_TRUE(d_det(array2<double>(0, 0).view()) == 1.0 && d_det(array2<double>(0, 0).view(), 10.0) == 1.0);
   EXPECT_EQ(z_det(from_rows<cdouble>(2, {{0, 4}, 0, 0, {6, 2}}).view(), 2.0), cdouble(-2, 6));
-}
-
-// The quotient by the tiny complex pivot is formed in a wider type and stays finite, so a
-// singular complex system with real entries gives exactly the real kind's answer.
-TEST(LuSolve, ComplexTinyPivotMatchesTheRealKind) {
-  for (double b2 : {2.0, 2.5}) {  // consistent (solution (1, 0)) and not
-    const auto xd = d_invmul_vec(from_rows<double>(2, {1, 2, 2, 4}).view(), std::vector{1.0, b2});
-    const auto xs = s_invmul_vec(from_rows<float>(2, {1, 2, 2, 4}).view(), std::vector{1.0F, float(b2)});
-    EXPECT_TRUE(std::isfinite(xd[1]) && std::isfinite(xs[1]) && (b2 != 2.0 || xd == std::vector<double>{1, 0}));
-    EXPECT_EQ(z_invmul_vec(from_rows<cdouble>(2, {1, 2, 2, 4}).view(), std::vector<cdouble>{1.0, b2}),
-              (std::vector<cdouble>{xd[0], xd[1]}));
-    EXPECT_EQ(c_invmul_vec(from_rows<cfloat>(2, {1, 2, 2, 4}).view(), std::vector<cfloat>{1.0F, float(b2)}),
-              (std::vector<cfloat>{xs[0], xs[1]}));
+  // Complex kinds on singular real systems: the real kind's answer (tiny-pivot quotient in a wider type).
+  for (float b2 : {2.0F, 2.5F}) {  // consistent (solution (1, 0)) and not
+    const auto xd = d_invmul_vec(singular<double>.view(), std::vector{1.0, double(b2)});
+    const auto xs = s_invmul_vec(singular<float>.view(), std::vector{1.0F, b2});
+    EXPECT_TRUE(std::isfinite(xd[1]) && std::isfinite(xs[1]) && (b2 != 2.0F || xd == std::vector<double>{1, 0}));
+    EXPECT_TRUE(std::ranges::equal(z_invmul_vec(singular<cdouble>.view(), std::vector<cdouble>{1.0, b2}), xd));
+    EXPECT_TRUE(std::ranges::equal(c_invmul_vec(singular<cfloat>.view(), std::vector<cfloat>{1.0F, b2}), xs));
   }
   // Column 2 gets a tiny pivot whose reciprocal scales the zero below it: 0, not NaN.
   EXPECT_EQ(z_det(from_rows<cdouble>(3, {1, 1, 0, 2, 2, 0, 0, 0, 1}).view()), cdouble(0));
   EXPECT_EQ(c_det(from_rows<cfloat>(3, {1, 1, 0, 2, 2, 0, 0, 0, 1}).view()), cfloat(0));
 }
 
-// Solutions, inverses and determinants of each kind against its LAPACK solver, on random
-// matrices made diagonally dominant by n so that the errors are a small multiple of n eps.
-template <class T, class Invmul, class InvmulVec, class Inverse, class Det, class Gesv>
-void check_against_lapack(Invmul invmul, InvmulVec invmul_vec, Inverse inverse, Det det, Gesv gesv) {
+// Solutions, inverses and determinants against LAPACK; diagonal dominance by n keeps errors near n eps.
+template <class T>
+void check_against_lapack(auto invmul, auto invmul_vec, auto inverse, auto det, auto gesv) {
   using R = real_of<T>;
   const double tol = 16 * std::numeric_limits<R>::epsilon();
   std::mt19937 gen(20240611);
   std::uniform_real_distribution<R> u(-1, 1);
-  const T i_unit = [] { if constexpr (complex_kind<T>) return T(0, 1); else return T(0); }();
-  auto random = [&](index_t rows, index_t cols, R diagonal) {
-    array2<T> m(rows, cols);
-    for (T& v : m.storage()) v = T(u(gen)) + T(u(gen)) * i_unit;
-    for (index_t i = 1; i <= std::min(rows, cols); ++i) m(i, i) += T(diagonal);
-    return m;
-  };
+  const auto draw = [&] { if constexpr (complex_kind<T>) return T(u(gen), u(gen)); else return u(gen); };
   for (index_t n : {1, 2, 5, 12}) {
-    const array2<T> a = random(n, n, R(n)), b = random(n, 3, R(0)), x = invmul(a.view(), b.view());
-    const array2<T> inv = inverse(a.view());
-    array2<T> lu = a, x_ref = b, inv_ref = a, id(n, n, T(0));
-    for (index_t i = 1; i <= n; ++i) id(i, i) = T(1);
-    pivots ipiv(static_cast<std::size_t>(n));
-    gesv(lu.view(), x_ref.view(), ipiv, std::nullopt);
-    gesv(inv_ref.view(), id.view(), std::nullopt, std::nullopt);
-    for (std::size_t k = 0; k < x.storage().size(); ++k)
-      EXPECT_LE(std::abs(x.storage()[k] - x_ref.storage()[k]), tol * n) << n;
-    for (std::size_t k = 0; k < inv.storage().size(); ++k)
-      EXPECT_LE(std::abs(inv.storage()[k] - id.storage()[k]), tol * n) << n;
+    array2<T> a(n, n), rhs(n, n + 3);  // rhs = [b | I]
+    std::generate_n(a.data(), n * n, draw), std::generate_n(rhs.data(), 3 * n, draw);
+    for (index_t i = 1; i <= n; ++i) a(i, i) += T(R(n)), rhs(i, i + 3) = T(1);
+    const auto b = rhs.view().block(1, 1, n, 3);
+    const array2<T> x = invmul(a.view(), b), inv = inverse(a.view());
     EXPECT_EQ(invmul_vec(a.view(), b.col(2)), x.col(2).to_vector());
+    array2<T> lu = a;
+    pivots ipiv(static_cast<std::size_t>(n));
+    gesv(lu.view(), rhs.view(), ipiv, std::nullopt);
+    for (index_t j = 1; j <= n + 3; ++j)
+      for (index_t i = 1; i <= n; ++i) EXPECT_LE(std::abs((j <= 3 ? x(i, j) : inv(i, j - 3)) - rhs(i, j)), tol * n);
     T det_ref = T(1);  // +- the product of LAPACK's U(i, i)
     for (index_t i = 1; i <= n; ++i) det_ref *= ipiv[static_cast<std::size_t>(i - 1)] != i ? -lu(i, i) : lu(i, i);
     EXPECT_LE(std::abs(det(a.view(), std::nullopt) - det_ref), tol * n * std::abs(det_ref)) << n;
@@ -114,7 +98,7 @@ TEST(LuAgreesWithLapack, EveryKind) {
 
 // Strided blocks come back as a contiguous call leaves them, their surroundings untouched; INFO
 // only when asked for, IPIV at most its own size, and an empty system works (LAPACK rejects LDA = 0).
-TEST(Gesv, StridedViewsInfoPivotsAndEmptySystems) {
+TEST(LapackWrappers, GesvOnStridedViewsInfoPivotsEmptySystemsAndLamch) {
   array2<double> big(6, 5, -9.0), rhs(5, 4, -9.0), ones(2, 2, 1.0), ones2 = ones, ones_rhs(2, 1, 1.0);
   const auto a = big.view().block(3, 2, 3, 3), b = rhs.view().block(2, 3, 3, 2);
   for (index_t j = 1; j <= 3; ++j)
@@ -129,13 +113,14 @@ TEST(Gesv, StridedViewsInfoPivotsAndEmptySystems) {
   dgesv_wrap(ones.view(), ones_rhs.view());  // singular: returns normally and prints nothing
   dgesv_wrap(ones2.view(), ones_rhs.view(), longer, info);
   EXPECT_TRUE(info == 2 && longer == pivots({1, 2, -5}));
-  array2<cdouble> empty(0, 0), empty_rhs(0, 2);
-  zgesv_wrap(empty.view(), empty_rhs.view(), std::nullopt, info);
+  zgesv_wrap(array2<cdouble>(0, 0).view(), array2<cdouble>(0, 2).view(), std::nullopt, info);
   EXPECT_EQ(info, 0);
+  // dlamch and slamch ignore the value they are handed.
+  EXPECT_TRUE(dlamch_wrap(-2.5, 'S') == tiny_d && slamch_wrap(4.0F, 'S') == tiny_s && dlamch_wrap(0.0, 'E') == 0x1p-53);
 }
 
-// The second-difference matrix (2 on the diagonal, -1 beside it) has the eigenvalues
-// 2 - 2 cos(k h) and the eigenvectors sqrt(2 / (n + 1)) sin(i k h), h = pi / (n + 1), k ascending.
+// The second difference (2 on the diagonal, -1 beside it): ascending eigenvalues 2 - 2 cos(k h),
+// eigenvectors sqrt(2 / (n + 1)) sin(i k h), h = pi / (n + 1).
 void expect_second_difference(vector_view<const double> w, std::optional<matrix_view<const double>> z = std::nullopt) {
   const index_t n = w.size;
   const double h = std::numbers::pi / double(n + 1);
@@ -149,9 +134,8 @@ void expect_second_difference(vector_view<const double> w, std::optional<matrix_
 TEST(Tridiagonal, EigenpairsIntoStridedViewsWithOrWithoutVectors) {
   std::vector<double> d(6, 2.0), e(6, -1.0), d2 = d, e2 = e, w(6);
   dsteqr_wrap('N', d, e);
-  expect_second_difference(d);
   dstegr_wrap(d2, e2, w);
-  expect_second_difference(w);
+  expect_second_difference(d), expect_second_difference(w);
   array2<double> rows(3, 4, 2.0), big(6, 5, 8.0);  // d as row 2 (stride 3), z as a block
   std::vector<double> e4(3, -1.0), work(1);  // work too short: a private one is used
   dsteqr_wrap('I', rows.view().row(2), e4, big.view().block(2, 2, 4, 4), work);
@@ -163,36 +147,27 @@ TEST(Tridiagonal, EigenpairsIntoStridedViewsWithOrWithoutVectors) {
   EXPECT_EQ(count(big, 8.0), 14);
 }
 
-TEST(Lamch, SelectorValueIsUnused) {
-  EXPECT_TRUE(dlamch_wrap(1.0, 'S') == tiny_d && dlamch_wrap(-2.5, 'S') == tiny_d && slamch_wrap(4.0F, 'S') == tiny_s);
-  EXPECT_EQ(dlamch_wrap(0.0, 'E'), std::numeric_limits<double>::epsilon() / 2);
-}
-
-// Only an all-zero row stops the decomposition, also through every routine built on it.
-// LAPACK's own handler would end the process with status 0 on an illegal argument.
+// Only an all-zero row stops a decomposition; LAPACK's own handler would exit with status 0.
 TEST(MatrixFatal, EveryFailureStopsWithItsMessageAndStatusOne) {
   const ::testing::ExitedWithCode one(1);
   const std::string real = "^\\*\\* singular matrix \\[matrix::r_lu_decompose\\]\n$";
   const std::string cplx = "^\\*\\* singular matrix \\[matrix::c_lu_decompose\\]\n$";
-  const std::string sizes = "^\\*\\* array sizes do not match \\[";
+  const std::string sizes = "^\\*\\* array sizes do not match \\[", sub = sizes + "matrix::d_lu_substitute_vec\\]\n$";
+  const std::string illegal = " had an illegal value \\[lapack_wrapper::xerbla\\]\n$";
+  array2<double> unit = d_unit(3, 1);
   std::vector<double> d(3, 2.0), e(2, -1.0);
   std::vector<float> ds(3, 2.0F), es(2, -1.0F);
   EXPECT_EXIT(d_det(from_rows<double>(2, {1, 2, 0, 0}).view()), one, real);
   EXPECT_EXIT(s_det(from_rows<float>(2, {0, 0, 1, 1}).view()), one, real);
   EXPECT_EXIT(z_inverse(from_rows<cdouble>(2, {1, 1, 0, 0}).view()), one, cplx);
   EXPECT_EXIT(c_det(from_rows<cfloat>(2, {0, 0, {0, 1}, 1}).view()), one, cplx);
-  EXPECT_EXIT(d_lu_substitute_vec(d_unit(3, 1).view(), pivots{1, 2, 3}, std::vector{1.0, 2.0}), one,
-              sizes + "matrix::d_lu_substitute_vec\\]\n$");
-  EXPECT_EXIT(d_lu_substitute_vec(d_unit(3, 1).view(), pivots{1, 4, 3}, d), one,
-              sizes + "matrix::d_lu_substitute_vec\\]\n$");
+  EXPECT_EXIT(d_lu_substitute_vec(unit.view(), pivots{1, 2, 3}, std::vector{1.0, 2.0}), one, sub);
+  EXPECT_EXIT(d_lu_substitute_vec(unit.view(), pivots{1, 4, 3}, d), one, sub);
   EXPECT_EXIT(z_invmul(z_unit(3, 1.0).view(), array2<cdouble>(2, 2).view()), one, sizes + "matrix::z_invmul\\]\n$");
-  EXPECT_EXIT(dgesv_wrap(d_unit(3, 1).view(), array2<double>(2, 1).view()), one,
-              sizes + "lapack_wrapper::dgesv_wrap\\]\n$");
+  EXPECT_EXIT(dgesv_wrap(unit.view(), array2<double>(2, 1).view()), one, sizes + "lapack_wrapper::dgesv_wrap\\]\n$");
   EXPECT_EXIT(dstegr_wrap(d, e, d), one, sizes + "lapack_wrapper::dstegr_wrap\\]\n$");
-  EXPECT_EXIT(dsteqr_wrap('I', d, e), one,  // eigenvectors without z: LDZ = 1 < N
-              "^\\*\\* On entry to DSTEQR parameter number 6 had an illegal value \\[lapack_wrapper::xerbla\\]\n$");
-  EXPECT_EXIT(ssteqr_wrap('X', ds, es), one,
-              "^\\*\\* On entry to SSTEQR parameter number 1 had an illegal value \\[lapack_wrapper::xerbla\\]\n$");
+  EXPECT_EXIT(dsteqr_wrap('I', d, e), one, "^\\*\\* On entry to DSTEQR parameter number 6" + illegal);  // LDZ = 1 < N
+  EXPECT_EXIT(ssteqr_wrap('X', ds, es), one, "^\\*\\* On entry to SSTEQR parameter number 1" + illegal);
 }
 
 }  // namespace
