@@ -42,6 +42,9 @@ struct aleph_terms {
 
 }  // namespace
 
+// Laplace's tidal equation projected on the degrees l_i: with xi_r = sum B_i Y_{l_i}, the
+// divergence and radial vorticity of xi_h - i nu mu e_r x xi_h = grad_h xi_r, div_h xi_h =
+// -lambda xi_r, reduce to A B = B / lambda, A = (L - nu^2 Mt Lt^-1 M) Lambda^-1 (docs/physics.md).
 std::vector<sparse::ST> aleph_matrix(double nu, int32_t m, bool even, int32_t n) {
   std::vector<sparse::ST> A(static_cast<std::size_t>(extent(n)));
   if (n <= 0) return A;

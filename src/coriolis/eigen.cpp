@@ -58,6 +58,8 @@ std::vector<int32_t> order_eigenvalues(int32_t m, bool even, int32_t n, double n
 }
 
 // Column j of Q from column j of B: Q(i, j) = B(i, j) / (l_i a_j (l_i + 1)), rows `first` .. n.
+// With a_j = 1/lambda this is Q_l = lambda B_l / (l(l+1)), the poloidal potential of xi_h
+// from div_h xi_h = -lambda xi_r.
 void fill_Q_column(int64_t l0, index_t first, index_t n, double aj, vector_view<const double> b, vector_view<double> q) {
   for (index_t i = first; i <= n; ++i) {
     const int64_t l = l0 + 2 * (i - 1);
@@ -75,6 +77,8 @@ struct r_weights {
   std::vector<double> self, next, f;
 };
 
+// The toroidal potential from the radial vorticity balance on degree p of the other parity:
+// (p(p+1) - m nu) R_p = nu [(p^2-1) J_p Q_{p-1} + p(p+2) J_{p+1} Q_{p+1}], written in B.
 r_weights weights_of_R(double nu, int32_t m, bool even, index_t n) {
   const double mnu = detail::m_nu(m, nu);
   const int64_t am = detail::abs_m(m);

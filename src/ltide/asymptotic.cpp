@@ -22,7 +22,7 @@ double exact_product(int64_t a, int64_t b) {
   return static_cast<double>(static_cast<__int128>(a) * static_cast<__int128>(b));
 }
 
-// Hermite order and root from k and x = m nu. Prograde modes (x > 0) of negative k
+// Hermite order and root from k and x = m nu. Retrograde modes (x > 0) of negative k
 // exist only above x = m^2, and k = -1 switches to the larger root above 2 m^2, where
 // the two roots of its quadratic cross.
 order_rule choose_order(int32_t m, int32_t k, double x) {
@@ -76,6 +76,9 @@ asymptotic_result gaussian_branch(int32_t m, double nu, double x, bool fields, v
 
 }  // namespace
 
+// Equatorial beta-plane limit (Matsuno 1966): s = sqrt(lambda) solves s^2 - (2 nh + 1) nu s +
+// m nu - m^2 = 0 and xi_t = H_nh(sigma) exp(-sigma^2/2), sigma = mu sqrt(s nu); trusted while
+// the turning point sqrt((2 nh + 1)/(s nu)) lies inside |mu| < 1.
 asymptotic_result asymptotic_solution(int32_t m, int32_t k, double nu, bool fields, vector_view<const double> mu,
                                       const asymptotic_work& work, vector_view<double> xi_r,
                                       vector_view<double> xi_t, vector_view<double> xi_p) {

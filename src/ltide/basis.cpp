@@ -94,6 +94,8 @@ __attribute__((target_clones("avx512f", "avx2", "default"))) void field_sums(
 
 }  // namespace
 
+// xi_h = grad_h(sum Q_i Y_{l_i}) + i e_r x grad_h(sum R_i Y_{n_i}), written as xi_t = sin(theta)
+// xi_theta and xi_p = i sin(theta) xi_phi so that both are real and finite at the poles.
 void matrix_fields(int32_t m, int32_t c, matrix_view<const double> B, matrix_view<const double> Q,
                    matrix_view<const double> R, const basis_tables<const double>& tables, const field_work& work,
                    vector_view<double> xi_r, vector_view<double> xi_t, vector_view<double> xi_p) {
