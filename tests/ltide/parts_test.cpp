@@ -165,7 +165,7 @@ TEST(MatrixFields, ObeyTheDivergenceAndVorticityBalances) {
   }
 }
 
-// Modes trapped near the equator, the more so the larger |nu|. Measured: 2e-3 .. 2e-5 (prograde),
+// Modes trapped near the equator, the more so the larger |nu|. Measured: 2e-3 .. 2e-5 (retrograde, m nu > 0),
 // 8e-4 .. 1e-6 (Gaussian branch), 2e-2 .. 7e-4 (k = -2); 3/|nu| is loose for all.
 TEST(AsymptoticSolution, MatrixEigenvalueApproachesItForLargeSpin) {
   const struct { int32_t m, k; std::vector<double> nus; } trends[] = {
