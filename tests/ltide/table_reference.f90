@@ -9,6 +9,6 @@ program table_reference
     read (*, '(A)', end=1) line
     if (line(1:1) == '#') cycle
     read (line, *) x, i
-    write (*, '(3(Z16.16,1X),4(I0,1X))') transfer(x(1), 1_8), transfer(x(2), 1_8), transfer(x(3), 1_8), i
+    write (*, '(3(Z16.16,1X),3(I0,1X),I0)') transfer(x(1), 1_8), transfer(x(2), 1_8), transfer(x(3), 1_8), i
   end do
 1 end program table_reference
