@@ -15,7 +15,7 @@ namespace ltide::run {
 
 namespace {
 
-constexpr option_spec OPTIONS[] = {
+constexpr option_entry OPTIONS[] = {
     {"table", "FILE", "also write every step's values in full precision to FILE",
      [](run_options& o, std::string_view v) { o.table = v; }},
     {"help", "", "print this help and stop", [](run_options& o, std::string_view) { o.help = true; }},
@@ -38,7 +38,7 @@ constexpr std::string_view ARGUMENTS[][2] = {
 
 }  // namespace
 
-std::span<const option_spec> option_table() { return OPTIONS; }
+std::span<const option_entry> option_table() { return OPTIONS; }
 
 std::string quoted_word(std::string_view word) {
   constexpr std::string_view plain =
@@ -94,13 +94,13 @@ std::variant<parsed_command_line, std::string> parse_command_line(std::span<cons
     if (word == "--") break;
     const std::size_t equals = word.find('=');
     const std::string_view name = word.substr(2, equals == std::string_view::npos ? std::string_view::npos : equals - 2);
-    const option_spec* spec = nullptr;
-    for (const option_spec& o : OPTIONS)
-      if (o.name == name) spec = &o;
+    const option_entry* entry = nullptr;
+    for (const option_entry& o : OPTIONS)
+      if (o.name == name) entry = &o;
     const std::string option = quoted_word("--" + std::string(name));
-    if (spec == nullptr) return "unknown option " + option;
+    if (entry == nullptr) return "unknown option " + option;
     std::string_view value;
-    if (spec->value.empty()) {
+    if (entry->value.empty()) {
       if (equals != std::string_view::npos) return "option " + option + " takes no value";
     } else if (equals != std::string_view::npos) {
       value = word.substr(equals + 1);
@@ -108,9 +108,9 @@ std::variant<parsed_command_line, std::string> parse_command_line(std::span<cons
       value = words[i++];  // the next word, whatever it looks like
     }
     // An empty value names nothing (no file called "" can be written).
-    if (!spec->value.empty() && value.empty())
-      return "option " + option + " needs a value: " + option + "=" + std::string(spec->value);
-    spec->store(parsed.options, value);
+    if (!entry->value.empty() && value.empty())
+      return "option " + option + " needs a value: " + option + "=" + std::string(entry->value);
+    entry->store(parsed.options, value);
   }
   parsed.first_positional = i;
   return parsed;
@@ -129,7 +129,7 @@ std::string help_text() {
   };
   for (const auto& [name, help] : ARGUMENTS) item(name, help);
   text += "\nOptions (before the arguments):\n";
-  for (const option_spec& o : OPTIONS) {
+  for (const option_entry& o : OPTIONS) {
     std::string left = "--";
     left += o.name;
     if (!o.value.empty()) {

@@ -25,14 +25,14 @@ struct run_options {
 
 // One entry of the option table. A new option is one more entry and one member of
 // run_options that `store` fills.
-struct option_spec {
+struct option_entry {
   std::string_view name;   // without the leading "--"
   std::string_view value;  // name of the value in the help, empty for an option without one
   std::string_view help;
   void (*store)(run_options& options, std::string_view value);
 };
 
-std::span<const option_spec> option_table();
+std::span<const option_entry> option_table();
 
 // The options of a command line (words[0] is the program name) and the position in
 // `words` of the first positional argument (words.size() when there is none).

@@ -57,7 +57,7 @@ TEST(Options, WordsAreQuotedOnOneLineAndHelpListsEveryOption) {
   };
   for (const auto& [word, quoted] : rows) EXPECT_EQ(quoted_word(word), quoted);
   const std::string help = help_text();
-  for (const option_spec& o : option_table()) EXPECT_NE(help.find("  --" + std::string(o.name)), std::string::npos);
+  for (const option_entry& o : option_table()) EXPECT_NE(help.find("  --" + std::string(o.name)), std::string::npos);
   EXPECT_NE(help.find("man ltide"), std::string::npos);
 }
 
