@@ -1,10 +1,9 @@
 """The array-file module against the library's reader and writer; the plotter, chunk planner and joiner
 on real runs. CTest passes the paths in the environment; by hand, the tests look in the tree and build/."""
-import importlib.machinery
-import importlib.util
 import os
 import subprocess
 import sys
+import types
 from pathlib import Path
 
 import numpy as np
@@ -193,9 +192,9 @@ def test_table_reader_gives_exact_values_and_the_plotter_takes_m_k_n_from_it(tmp
     for name in ltide_run.REPORT_COLUMNS:  # the report's items, to the six digits it prints
         assert np.allclose(same[name], rep.table[name], rtol=5e-6, atol=0), name
     os.remove(tmp_path / "l.txt")  # the table alone gives the eigenvalue picture, and its m, k, n
-    loader = importlib.machinery.SourceFileLoader("ltide_plot", str(TOOLS / "ltide-plot"))
-    plot = importlib.util.module_from_spec(importlib.util.spec_from_loader("ltide_plot", loader))
-    loader.exec_module(plot)
+    plot = types.ModuleType("ltide_plot")
+    plot.__file__ = str(TOOLS / "ltide-plot")
+    exec(compile(Path(plot.__file__).read_text(), plot.__file__, "exec"), plot.__dict__)
     drawn = []
     monkeypatch.setattr(plot, "plot_lambda", lambda report, args, out: drawn.append((report.table.size, args.m, args.k, args.n)))
     assert plot.main([str(tmp_path / "l")]) == 0 and plot.main([str(tmp_path / "l"), "--n", "7"]) == 0
