@@ -5,6 +5,8 @@
     run.mu, run.nu, run.fields["xi_r_matr"]        # field[i, j] at mu[i], nu[j]
     rep = ltide_run.read_report("out/example.txt") # the saved standard output
     rep.table["lambda_matr"], rep.table["flag_beta"]
+    tab = ltide_run.read_table("out/example.tab")  # written with --table=out/example.tab
+    tab.parameters["m"], tab.table["lambda_matr"]  # every double exactly
 
 A report line has nine items: nu, lambda_matr, lambda_beta, the signed
 log10(|lambda| + 1) of both, i_mode, the Hermite order nh and the two status bit sets.
@@ -33,6 +35,7 @@ MATR_BITS = {
     1: "singular spin parameter: eigen-solution skipped",
     2: "k < 0 and |nu| < 1",
     4: "normalisation value is 0 or NaN",
+    8: "the basis of n degrees does not resolve the mode",
 }
 BETA_BITS = {
     1: "asymptotic root s gives s nu <= 0",
@@ -115,3 +118,67 @@ def signed_log(x):
     """log10(|x| + 1) carrying the sign of x, the scale of the report's items 4 and 5."""
     x = np.asarray(x, dtype=float)
     return np.sign(x) * np.log10(np.abs(x) + 1.0)
+
+
+# The table (--table=FILE): '#' lines with the version, the command line and the
+# parameters, a '#' line of column names, then one row per spin parameter with the
+# reals in shortest round-trip form (inf, -inf, nan for the non-finite ones).
+TABLE_COLUMNS = ("nu", "lambda_matr", "lambda_beta", "i_mode", "nh", "flag_matr", "flag_beta")
+TABLE_DTYPE = np.dtype([(name, "f8") for name in TABLE_COLUMNS[:3]] + [(name, "i8") for name in TABLE_COLUMNS[3:]])
+TABLE_PARAMETERS = {"m": int, "k": int, "A": float, "nu_min": float, "nu_max": float,
+                    "n_nu": int, "n_mu": int, "n": int, "lflag": lambda t: t == "T"}
+
+
+@dataclass
+class Table:
+    version: str         # "ltide 0.1.0"
+    command_line: str    # the words as written, quoted for a shell
+    parameters: dict     # name -> value (int, float or bool)
+    texts: dict          # name -> the parameter's text as written
+    table: np.ndarray    # structured array with TABLE_COLUMNS
+    lines: list          # the rows as written (without line ends)
+
+
+def read_table(path) -> Table:
+    """Reads a table; anything that does not fit its layout raises ValueError naming
+    the file and line."""
+    version, command, texts, rows, lines = None, None, {}, [], []
+    with open(path) as f:
+        for number, line in enumerate(f, 1):
+            line = line.rstrip("\n")
+            where = f"{os.fspath(path)}:{number}"
+            if line.startswith("#"):
+                body = line[1:].strip()
+                if number == 1:
+                    version = body
+                elif body.startswith("command line: "):
+                    command = body[len("command line: "):]
+                elif " = " in body:
+                    name, text = body.split(" = ", 1)
+                    texts[name] = text
+                continue
+            items = line.split()
+            try:
+                if len(items) != 7:
+                    raise ValueError(f"{len(items)} items, 7 expected")
+                rows.append(tuple(float(t) for t in items[:3]) + tuple(int(t) for t in items[3:]))
+            except ValueError as e:
+                raise ValueError(f"{where}: not a table row ({e}): {line!r}") from None
+            lines.append(line)
+    if version is None or not version.startswith("ltide "):
+        raise ValueError(f"{os.fspath(path)}: not an ltide table")
+    missing = [name for name in TABLE_PARAMETERS if name not in texts]
+    if missing:
+        raise ValueError(f"{os.fspath(path)}: parameters missing: {', '.join(missing)}")
+    parameters = {name: kind(texts[name]) for name, kind in TABLE_PARAMETERS.items()}
+    return Table(version, command, parameters, texts, np.array(rows, dtype=TABLE_DTYPE), lines)
+
+
+def report_of_table(tab: Table) -> Report:
+    """The report the table's run printed, from the table's exact values."""
+    t = tab.table
+    rows = np.zeros(t.size, REPORT_DTYPE)
+    for name in TABLE_COLUMNS:
+        rows[name] = t[name]
+    rows["log_matr"], rows["log_beta"] = signed_log(t["lambda_matr"]), signed_log(t["lambda_beta"])
+    return Report(rows, list(tab.lines))

@@ -32,8 +32,8 @@ std::optional<std::size_t> run_memory_bytes(const run_parameters& p) {
   std::size_t total = 0;
   bool fits = true;
   // `count` arrays of the given extents.
-  auto add = [&](std::initializer_list<index_t> extents, std::size_t count) {
-    const std::optional<std::size_t> one = checked_bytes(extents, sizeof(double));
+  auto add = [&](std::initializer_list<index_t> extents, std::size_t count, std::size_t element = sizeof(double)) {
+    const std::optional<std::size_t> one = checked_bytes(extents, element);
     if (!one || (*one != 0 && count > limit / *one) || *one * count > limit - total) {
       fits = false;
       return;
@@ -42,6 +42,7 @@ std::optional<std::size_t> run_memory_bytes(const run_parameters& p) {
   };
   add({n}, 1 + TEMPORARY_VECTORS_OF_N);  // LL and the temporaries
   add({n_nu}, 3);                        // nu, lambda_matr, lambda_beta
+  if (!p.table_file.empty()) add({n_nu}, 3, sizeof(int32_t));  // nh and the flags of the table
   if (!p.lflag) {
     add({n}, 3);            // the mode's column of B, Q, R
     // The rotations kept by the eigen-solutions prepared together (about n^2 each, 16 bytes apiece).
@@ -79,6 +80,8 @@ run_arrays allocate_run_arrays(const run_parameters& p) {
     a.nu = vector_of(n_nu);
     a.lambda_matr = vector_of(n_nu);
     a.lambda_beta = vector_of(n_nu);
+    if (!p.table_file.empty())
+      for (std::vector<int32_t>* v : {&a.nh, &a.flag_matr, &a.flag_beta}) v->resize(static_cast<std::size_t>(extent(n_nu)));
     if (!p.lflag) {
       for (std::vector<double>* v : {&a.b, &a.q, &a.r}) *v = vector_of(n);
       for (array2<double>* t : {&a.y_l_im, &a.y_n_im, &a.dy_l_im, &a.dy_n_im}) *t = array2<double>(n_mu, n);

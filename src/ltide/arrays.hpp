@@ -35,6 +35,8 @@ struct run_arrays {
   array2<double> xi_r_matr, xi_t_matr, xi_p_matr;
   array2<double> xi_r_beta, xi_t_beta, xi_p_beta;
   std::vector<double> lambda_matr, lambda_beta;  // n_nu
+  // Each step's Hermite order and status bits, n_nu each; kept only for a table.
+  std::vector<int32_t> nh, flag_matr, flag_beta;
 };
 
 // Bytes of every array of the run plus the largest temporaries of one step, or nothing
@@ -47,7 +49,8 @@ std::size_t memory_limit_bytes();
 
 // All arrays, zero-filled; negative extents count as 0. An eigenvalues-only run
 // (lflag) gets only LL and the n_nu-long arrays, the rest stay empty (no field, work
-// vector or table is touched then). Stops the run when a size overflows, when the run
+// vector or table is touched then); nh and the flags of every step are allocated only
+// for a run that writes a table. Stops the run when a size overflows, when the run
 // needs more than memory_limit_bytes(), or when the memory cannot be had.
 run_arrays allocate_run_arrays(const run_parameters& p);
 

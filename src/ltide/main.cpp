@@ -1,8 +1,7 @@
 #include <csignal>
 
-#include "args/args.hpp"
 #include "common/fpmode.hpp"
-#include "ltide/run.hpp"
+#include "ltide/options.hpp"
 
 int main(int argc, char** argv) {
   // Every result of the run is defined with subnormals flushed to zero.
@@ -11,6 +10,5 @@ int main(int argc, char** argv) {
   // through a file. Ignored, the write fails instead and the run stops with its message,
   // removing the unfinished temporary file and leaving any older file as it was.
   std::signal(SIGXFSZ, SIG_IGN);
-  ltide::args::a_init(argc, argv);
-  return ltide::run::run_program();
+  return ltide::run::program_main(argc, argv);
 }

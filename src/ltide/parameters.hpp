@@ -22,6 +22,7 @@ struct run_parameters {
   int32_t n_mu = 0;  // mu points
   int32_t n = 0;     // basis functions
   bool lflag = false;  // eigenvalues only: no fields, no files
+  std::string table_file;  // --table: the full-precision table; empty: none
 };
 
 // Counts the arguments (the usage line stops a count other than 9 or 10) and fetches

@@ -16,6 +16,7 @@
 #include "ltide/output.hpp"
 #include "ltide/report.hpp"
 #include "ltide/singular.hpp"
+#include "ltide/table.hpp"
 
 namespace ltide::run {
 
@@ -57,6 +58,13 @@ matrix_view<const double> single_column(const std::vector<double>& v) {
 
 basis_tables<double> tables_of(run_arrays& a) {
   return {a.y_l_im.view(), a.y_n_im.view(), a.dy_l_im.view(), a.dy_n_im.view()};
+}
+
+void keep_step_status(run_arrays& a, int32_t j, const step_status& s) {
+  const auto col = static_cast<std::size_t>(j - 1);
+  a.nh[col] = s.nh;
+  a.flag_matr[col] = s.flag_matr;
+  a.flag_beta[col] = s.flag_beta;
 }
 
 // Report lines are buffered; a run whose report could not be written has failed.
@@ -132,8 +140,9 @@ step_status run_spin_step(const run_parameters& p, const mode_choice& mode, run_
   return status;
 }
 
-int run_program() {
-  const run_parameters p = fetch_parameters();
+int run_program(const run_options& options) {
+  run_parameters p = fetch_parameters();
+  p.table_file = options.table;
   // The checks cost nothing and come first: a run they refuse must not first allocate
   // (and zero) arrays sized by the very counts they refuse.
   check_parameters(p);
@@ -143,8 +152,12 @@ int run_program() {
     build_mu_grid(a.mu, a.theta);
     build_basis_tables(p.m, p.n, mode.even, a.theta, tables_of(a));
   }
-  for (int32_t j = 1; j <= p.n_nu; ++j) run_spin_step(p, mode, a, j);
+  for (int32_t j = 1; j <= p.n_nu; ++j) {
+    const step_status s = run_spin_step(p, mode, a, j);
+    if (!p.table_file.empty()) keep_step_status(a, j, s);
+  }
   if (!p.lflag) write_output_files(p.output_prefix, a);
+  if (!p.table_file.empty()) write_table(p, options.command_line, a, mode.i_mode);
   finish_report();
   return 0;
 }

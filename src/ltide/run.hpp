@@ -5,6 +5,7 @@
 #include "common/view.hpp"
 #include "ltide/arrays.hpp"
 #include "ltide/mode.hpp"
+#include "ltide/options.hpp"
 #include "ltide/parameters.hpp"
 
 namespace ltide::run {
@@ -34,8 +35,8 @@ bool normalise_fields(bool even, double A, vector_view<const double> mu, vector_
 // basis tables must have been built (runs with fields).
 step_status run_spin_step(const run_parameters& p, const mode_choice& mode, run_arrays& a, int32_t j);
 
-// The whole program after the command line has been stored; returns the exit status
-// of a normal end (every failure stops the process with status 1).
-int run_program();
+// The whole program after the positional arguments have been stored; returns the exit
+// status of a normal end (every failure stops the process with status 1).
+int run_program(const run_options& options = {});
 
 }  // namespace ltide::run

@@ -18,8 +18,10 @@
 #include <array>
 #include <complex>
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -158,6 +160,23 @@ void u_write_uc3(const std::string& file, vector_view<const float> x, vector_vie
                  vector_view<const float> z, cube_view<const cfloat> f);
 void u_write_uk3(const std::string& file, vector_view<const double> x, vector_view<const double> y,
                  vector_view<const double> z, cube_view<const cdouble> f);
+
+// A text file written like the array files: the text goes to a temporary file beside
+// `file` and replaces it whole once commit() succeeds; dropped without commit(), it leaves
+// no trace. Failures stop the run with the writers' messages, tagged [ufio::text_file].
+class text_file {
+ public:
+  explicit text_file(const std::string& file);
+  text_file(const text_file&) = delete;
+  text_file& operator=(const text_file&) = delete;
+  ~text_file();
+  void write(std::string_view text);
+  void commit();
+
+ private:
+  struct impl;
+  std::unique_ptr<impl> impl_;
+};
 
 // Readers: file name, then empty holders for the axes and the data. Each reader
 // accepts only its own kind and rank; a negative count in the file reads as 0.

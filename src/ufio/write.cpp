@@ -268,6 +268,19 @@ template void write_u3<cdouble>(const std::string&, vector_view<const real_of<cd
 
 }  // namespace detail
 
+struct text_file::impl {
+  output_file out;
+};
+
+text_file::text_file(const std::string& file) : impl_(new impl{output_file(file, "ufio::text_file")}) {}
+text_file::~text_file() = default;
+
+void text_file::write(std::string_view text) {
+  impl_->out.write(reinterpret_cast<const std::byte*>(text.data()), text.size());
+}
+
+void text_file::commit() { impl_->out.commit(); }
+
 void u_write_ur1(const std::string& file, vector_view<const float> x, vector_view<const float> y) {
   detail::write_u1<float>(file, x, y);
 }

@@ -123,3 +123,64 @@ TEST_F(Program, FilesHoldFieldsNormalisedOrZeroThatVanishAtThePoles) {
 }
 
 }  // namespace
+
+namespace {
+
+// A bad option stops before any work, --help and --version with status 0; "--" lets a
+// prefix start with "--"; after the positionals nothing is an option (the count rule).
+TEST_F(Program, OptionsStopEarlyOrLetTheRunGoAhead) {
+  const std::string usage = "Syntax: ltide output_prefix m k A nu_min nu_max n_nu n_mu n [lflag]\n";
+  const struct { std::string args; int status; std::string out, err; } rows[] = {
+      {"--version p 2 0 1 1 1 1 5 4", 0, "ltide " LTIDE_VERSION "\n", ""},
+      {"--table=t.tab --foo p 2 0 1 1 1 1 5 4", 1, "", "** unknown option --foo [ltide]\n"},
+      {"--table", 1, "", "** option --table needs a value: --table=FILE [ltide]\n"},
+      {"--table=t.tab --", 1, "", usage}, {"p 2 0 1 1 1 1 5 4 T --table=t.tab", 1, "", usage},
+  };
+  for (const auto& row : rows) {
+    const outcome r = run(row.args);
+    EXPECT_EQ(r.status, row.status) << row.args;
+    EXPECT_EQ(r.out, row.out) << row.args;
+    EXPECT_EQ(r.err, row.err) << row.args;
+  }
+  EXPECT_TRUE(fs::is_empty(dir));
+  const outcome help = run("--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_TRUE(help.out.starts_with("Usage: ltide [options] output_prefix m k A nu_min nu_max n_nu n_mu n [lflag]\n"));
+  EXPECT_EQ(run("-- --p 2 0 1 1 1 1 5 4").status, 0);
+  EXPECT_TRUE(fs::exists(dir / "--p_xi_r_matr.uf2"));
+}
+
+// The table holds the report's items to the last bit: its nu are the files' axis, its
+// integers the report's, its reals round to the report's six digits; an eigenvalues-only
+// run writes it too, and a table that cannot be written stops the run.
+TEST_F(Program, TableHoldsEveryStepInFullPrecision) {
+  for (const char* lflag : {"", " T"}) {
+    const std::string args = std::string("--table t.tab p -2 1 1.5 -7 7 8 60 14") + lflag;
+    const outcome r = run(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> report = lines_of(r.out), table = lines_of(slurp(dir / "t.tab"));
+    ASSERT_EQ(table.size(), 12 + report.size()) << args;
+    EXPECT_EQ(table[1], "# command line: " LTIDE_EXE " --table t.tab p -2 1 1.5 -7 7 8 60 14" + std::string(lflag));
+    EXPECT_EQ(table[4] + table[5] + table[6] + table[9], "# A = 1.5# nu_min = -7# nu_max = 7# n = 14");
+    EXPECT_EQ(table[10], "# lflag = " + std::string(*lflag ? "T" : "F"));
+    std::vector<double> nu;
+    for (std::size_t j = 0; j < report.size(); ++j) {
+      std::istringstream row(table[12 + j]);
+      double reals[3];
+      std::string ints[4];
+      row >> reals[0] >> reals[1] >> reals[2] >> ints[0] >> ints[1] >> ints[2] >> ints[3];
+      for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_NEAR(reals[i], std::stod(real_item(report[j], i)), 5e-6 * std::fabs(reals[i])) << table[12 + j];
+      EXPECT_EQ(ints[0] + " " + ints[1] + " " + ints[2] + " " + ints[3], integers(report[j]));
+      nu.push_back(reals[0]);
+    }
+    if (!*lflag) {
+      EXPECT_EQ(read_ud2(dir / "p_xi_r_matr.uf2").y, nu);
+    }
+  }
+  const outcome r = run("--table=none/t.tab p 1 0 1 1 1 1 5 4 T");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "** cannot create file \"none/t.tab\": No such file or directory [ufio::text_file]\n");
+}
+
+}  // namespace

@@ -3,6 +3,7 @@ on real runs. CTest passes the paths in the environment; by hand, the tests look
 import os
 import subprocess
 import sys
+import types
 from pathlib import Path
 
 import numpy as np
@@ -23,8 +24,9 @@ def tool(name, *args, cwd=None):
     return subprocess.run([sys.executable, TOOLS / name, *map(str, args)], capture_output=True, text=True, cwd=cwd)
 
 
-def run_ltide(prefix, *args):  # and saves its report lines as PREFIX.txt
-    out = subprocess.run([EXE, prefix, *map(str, args)], check=True, capture_output=True, text=True)
+def run_ltide(prefix, *args, table=True):  # and saves its report lines as PREFIX.txt, its table as PREFIX.tab
+    options = [f"--table={prefix}.tab"] if table else []
+    out = subprocess.run([EXE, *options, prefix, *map(str, args)], check=True, capture_output=True, text=True)
     Path(f"{prefix}.txt").write_text(out.stdout)
 
 
@@ -129,16 +131,23 @@ def test_power_of_two_chunks_join_byte_for_byte_to_the_single_run(tmp_path, lfla
     out = tool("ltide-join", "j", *sorted(tmp_path.glob("s_c*"), reverse=True), cwd=tmp_path)
     assert "joined 4 chunks into j: 33 spin parameters from -16 to 16 (3 shared points kept once)" in out.stderr
     run_ltide(tmp_path / "w", *ARGS, -16, 16, 33, *SIZES, *lflag)
-    suffixes = [p.name[1:] for p in tmp_path.glob("w*")]  # ".txt" and the six "_xi_*.uf2"
-    assert len(suffixes) == (1 if lflag else 7)
-    assert all((tmp_path / f"j{s}").read_bytes() == (tmp_path / f"w{s}").read_bytes() for s in suffixes)
+    suffixes = [p.name[1:] for p in tmp_path.glob("w*")]  # ".txt", ".tab" and the six "_xi_*.uf2"
+    assert len(suffixes) == (2 if lflag else 8)
+    # The tables differ only in the command line.
+    cut = {".tab": lambda b: [l for l in b.splitlines() if not l.startswith(b"# command line: ")]}
+    same = lambda s: cut.get(s, bytes)((tmp_path / f"j{s}").read_bytes()) == cut.get(s, bytes)((tmp_path / f"w{s}").read_bytes())
+    assert all(same(s) for s in suffixes)
 
 
 def test_joins_in_any_order_and_refuses_what_does_not_fit(tmp_path):
     for name, grid in dict(a=(0, 4, 9), b=(3, 6, 7), c=(6, 8, 5), e=(6, 8, 5), f=(6, 8, 5), g=(6, 8, 5),
-                           h=(4.5, 6, 4), u=(10, 9, 3), v=(9, 8, 3)).items():
+                           h=(4.5, 6, 4), u=(10, 9, 3), v=(9, 8, 3), t=(6, 8, 5)).items():
         run_ltide(tmp_path / name, *ARGS, *grid, *SIZES)
     run_ltide(tmp_path / "d", *ARGS, 6, 8, 5, 11, 30)  # another mu grid
+    run_ltide(tmp_path / "m", 1, *ARGS[1:], 6, 8, 5, *SIZES)  # another order
+    for name, grid in dict(no=(6, 8, 5), no2=(8, 10, 5)).items():
+        run_ltide(tmp_path / name, *ARGS, *grid, *SIZES, table=False)
+    (tmp_path / "t.tab").write_text((tmp_path / "a.tab").read_text())
     a_lines = (tmp_path / "a.txt").read_text().splitlines(keepends=True)
     (tmp_path / "e.txt").write_text("".join(a_lines[:4]))  # too short for e's files
     (tmp_path / "f.txt").write_text("".join(a_lines[:5]))  # a's lines, not f's
@@ -149,8 +158,12 @@ def test_joins_in_any_order_and_refuses_what_does_not_fit(tmp_path):
             (("x", "a", "b"), 1, "ltide-join: chunks overlap: a ends at nu = 4.0, b starts at nu = 3.0"),
             (("x", "a", "c"), 0, "warning: gap of 4 grid steps: a ends at nu = 4.0"),
             (("x", "a", "c", "--strict"), 1, "ltide-join: gap of 4 grid steps"),
-            (("x", "a", "d"), 1, "d: mu axis differs from that of a"),
-            (("x", "a", "e"), 1, "e.txt has 4 report lines but the files of e have 5 spin parameters"),
+            (("x", "a", "d"), 1, "chunks of different runs: n_mu = 11 in d.tab but 21 in a.tab"),
+            (("x", "a", "m.tab"), 1, "chunks of different runs: m = 1 in m.tab but 2 in a.tab"),
+            (("x", "a", "t"), 1, "t.tab has 9 rows but t has 5 spin parameters"),
+            (("x", "a", "no"), 1, "tables missing for no"),
+            (("x", "no2", "no"), 0, "into x: 9 spin parameters from 6 to 10 (1 shared"),  # nothing to compare
+            (("x", "a", "e"), 1, "e.txt has 4 report lines but e has 5 spin parameters"),
             (("x", "a", "f"), 1, "f.txt: report lines do not belong to the files of f"),
             (("x", "a", "g"), 1, "g: field files missing: xi_t_beta"),
             (("a", "a", "b"), 1, "the output prefix is one of the chunks")]:
@@ -163,9 +176,29 @@ def test_plan_covers_every_m_and_k_and_caps_points_per_chunk():
     lines = out.stdout.splitlines()
     assert out.returncode == 0 and len(lines) == 4 * 4, out.stderr
     # Chunk ends on the single run's grid, as doubles that read back the same: -1 + float32(0.2) * 2.
-    assert lines[0] == "ltide s_m1_k-1_c000 1 -1 1 -1.0 -0.5999999940395355 3 5 8 > s_m1_k-1_c000.txt"
-    assert lines[-1] == "ltide s_m-2_k0_c003 -2 0 1 0.3999999761581421 1.0 4 5 8 > s_m-2_k0_c003.txt"
-    assert [int(l.split()[7]) for l in lines[:4]] == [3, 4, 3, 4]  # 10 steps, neighbours share ends
+    assert lines[0] == ("ltide --table=s_m1_k-1_c000.tab -- s_m1_k-1_c000 1 -1 1 -1.0 -0.5999999940395355 3 5 8"
+                        " > s_m1_k-1_c000.txt")
+    assert lines[-1] == ("ltide --table=s_m-2_k0_c003.tab -- s_m-2_k0_c003 -2 0 1 0.3999999761581421 1.0 4 5 8"
+                         " > s_m-2_k0_c003.txt")
+    assert [int(l.split()[9]) for l in lines[:4]] == [3, 4, 3, 4]  # 10 steps, neighbours share ends
+
+
+def test_table_reader_gives_exact_values_and_the_plotter_takes_m_k_n_from_it(tmp_path, monkeypatch):
+    run_ltide(tmp_path / "l", -1, 2, 1.5, -3, 3, 13, 2, 20, "T")
+    tab, rep = ltide_run.read_table(tmp_path / "l.tab"), ltide_run.read_report(tmp_path / "l.txt")
+    assert tab.version.startswith("ltide ") and tab.command_line.endswith(" -1 2 1.5 -3 3 13 2 20 T")
+    assert tab.parameters == dict(m=-1, k=2, A=1.5, nu_min=-3.0, nu_max=3.0, n_nu=13, n_mu=2, n=20, lflag=True)
+    same = ltide_run.report_of_table(tab).table
+    for name in ltide_run.REPORT_COLUMNS:  # the report's items, to the six digits it prints
+        assert np.allclose(same[name], rep.table[name], rtol=5e-6, atol=0), name
+    os.remove(tmp_path / "l.txt")  # the table alone gives the eigenvalue picture, and its m, k, n
+    plot = types.ModuleType("ltide_plot")
+    plot.__file__ = str(TOOLS / "ltide-plot")
+    exec(compile(Path(plot.__file__).read_text(), plot.__file__, "exec"), plot.__dict__)
+    drawn = []
+    monkeypatch.setattr(plot, "plot_lambda", lambda report, args, out: drawn.append((report.table.size, args.m, args.k, args.n)))
+    assert plot.main([str(tmp_path / "l")]) == 0 and plot.main([str(tmp_path / "l"), "--n", "7"]) == 0
+    assert drawn == [(13, -1, 2, 20), (13, -1, 2, 7)]
 
 
 # With exp[i(m phi + omega t)] and nu = 2 Omega / omega the horizontal fields obey
