@@ -94,29 +94,41 @@ reduced reduce(const std::vector<sparse::ST>& A, fast_workspace& w) {
 // as -pivmin: the count stays monotonic in x and no division by zero occurs.
 inline double guarded(double p, double pivmin) { return std::fabs(p) < pivmin ? -pivmin : p; }
 
-// Eigenvalues of the reduced matrix below x1, x2 and x3 (the negative pivots of T - x I).
-// The three recurrences are independent chains of divisions, so one pass costs about what
-// one chain costs, and it narrows the interval by a factor 4.
-struct counts3 {
-  index_t c1, c2, c3;
-};
-counts3 count_below(const double* d, const double* e2, index_t n, double x1, double x2, double x3, double pivmin) {
-  double p1 = guarded(d[0] - x1, pivmin), p2 = guarded(d[0] - x2, pivmin), p3 = guarded(d[0] - x3, pivmin);
-  index_t c1 = p1 < 0.0, c2 = p2 < 0.0, c3 = p3 < 0.0;
+// Shifts per bisection pass: the interval is cut into SHIFTS + 1 parts at once. The
+// recurrences of the shifts are independent chains of divisions, run side by side in the
+// lanes of vector registers, so a pass costs about what one chain's latency costs: eight
+// shifts narrow the interval by 9 (over 3 bits) per pass, where one would narrow it by 2.
+constexpr int SHIFTS = 8;
+using lanes = double __attribute__((vector_size(4 * sizeof(double))));
+using lane_counts = int64_t __attribute__((vector_size(4 * sizeof(int64_t))));
+
+// Eigenvalues of the reduced matrix below each shift x[s] (the negative pivots of T - x I),
+// in two vectors of four lanes. Every lane does the scalar operations in the scalar order
+// (no fused multiply-add: the build contracts nothing), so the clones for wider vector
+// units give the same counts.
+__attribute__((target_clones("avx2", "default"))) void count_below(const double* d, const double* e2, index_t n,
+                                                                   const double* x, double pivmin, index_t* count) {
+  lanes xa, xb, piv, neg;
+  for (int s = 0; s < 4; ++s) xa[s] = x[s], xb[s] = x[s + 4], piv[s] = pivmin, neg[s] = -pivmin;
+  const lanes zero = piv - piv;
+  lanes pa = d[0] - xa, pb = d[0] - xb;
+  pa = ((pa < piv) & (pa > neg)) ? neg : pa;
+  pb = ((pb < piv) & (pb > neg)) ? neg : pb;
+  lane_counts ca = -(pa < zero), cb = -(pb < zero);
   for (index_t i = 1; i < n; ++i) {
     const double di = d[i], t = e2[i - 1];
-    p1 = guarded((di - x1) - t / p1, pivmin);
-    p2 = guarded((di - x2) - t / p2, pivmin);
-    p3 = guarded((di - x3) - t / p3, pivmin);
-    c1 += p1 < 0.0;
-    c2 += p2 < 0.0;
-    c3 += p3 < 0.0;
+    pa = (di - xa) - t / pa;
+    pb = (di - xb) - t / pb;
+    pa = ((pa < piv) & (pa > neg)) ? neg : pa;
+    pb = ((pb < piv) & (pb > neg)) ? neg : pb;
+    ca -= (pa < zero);
+    cb -= (pb < zero);
   }
-  return {c1, c2, c3};
+  for (int s = 0; s < 4; ++s) count[s] = ca[s], count[s + 4] = cb[s];
 }
 
 // The eigenvalue of ascending index t (0-based) of the reduced matrix: the interval
-// [lo, hi] keeps at most t eigenvalues below lo and more than t below hi, and shrinks by 4
+// [lo, hi] keeps at most t eigenvalues below lo and more than t below hi, and shrinks by 9
 // per pass until its width is two units in the last place of its ends (relative, so that
 // small eigenvalues of a graded matrix keep their leading digits) or it stops shrinking.
 double bisect(const fast_workspace& w, const reduced& r, index_t t) {
@@ -125,20 +137,17 @@ double bisect(const fast_workspace& w, const reduced& r, index_t t) {
     const double width = hi - lo;
     const double tol = std::max(2.0 * EPS * std::max(std::fabs(lo), std::fabs(hi)), DBL_MIN);
     if (!(width > tol)) break;
-    const double x1 = lo + width * 0.25, x2 = lo + width * 0.5, x3 = hi - width * 0.25;
-    const counts3 c = count_below(w.d.data(), w.e2.data(), r.n, x1, x2, x3, r.pivmin);
+    double x[SHIFTS];
+    for (int k = 0; k < SHIFTS; ++k) x[k] = lo + width * (static_cast<double>(k + 1) / static_cast<double>(SHIFTS + 1));
+    index_t c[SHIFTS];
+    count_below(w.d.data(), w.e2.data(), r.n, x, r.pivmin, c);
+    for (int k = 1; k < SHIFTS; ++k) c[k] = std::max(c[k], c[k - 1]);  // monotonic, whatever the rounding
     const double old_lo = lo, old_hi = hi;
-    if (c.c1 > t) {
-      hi = x1;
-    } else if (c.c2 > t) {
-      lo = x1;
-      hi = x2;
-    } else if (c.c3 > t) {
-      lo = x2;
-      hi = x3;
-    } else {
-      lo = x3;
-    }
+    // The first shift with more than t eigenvalues below it bounds the interval above.
+    int k = 0;
+    while (k < SHIFTS && c[k] <= t) ++k;
+    if (k > 0) lo = x[k - 1];
+    if (k < SHIFTS) hi = x[k];
     if (lo == old_lo && hi == old_hi) break;
   }
   return lo + (hi - lo) * 0.5;
