@@ -123,8 +123,8 @@ case_result check_case(double nu, int32_t m, bool even, int32_t n, int32_t i_mod
   const ref_matrix t = reference_matrix(A);
   const index_t nr = static_cast<index_t>(t.d.size());
   const int64_t j = (i_mode - 1 + lifted(m, even, n, nu) % n) % n;  // descending
-  std::vector<double> b(n), q(n), r(n);
-  const double lambda = w_eigen_mode_fast(nu, m, even, n, i_mode, b, q, r);
+  std::vector<double> b(n);
+  const double lambda = w_eigen_mode_fast(nu, m, even, n, i_mode, b);
   case_result out{0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
   if (j < t.huge || j >= t.huge + nr) {  // a decoupled row
     EXPECT_EQ(lambda, 0.0) << where;
@@ -155,14 +155,6 @@ case_result check_case(double nu, int32_t m, bool even, int32_t n, int32_t i_mod
   out.gap = static_cast<double>(gap / norm);
   out.vector_ratio = static_cast<double>(err / vbound);
   EXPECT_LE(err, vbound) << where << " gap/norm " << gap / norm;
-  for (index_t i = 0; i < n; ++i) {
-    if (std::fabs(A[i].diag) >= HUGE_VALUE) continue;
-    EXPECT_NEAR(q[i] * (1.0 / lambda), b[i] / (static_cast<double>(std::abs(m) + (even ? 0 : 1) + 2 * i) *
-                                              static_cast<double>(std::abs(m) + (even ? 1 : 2) + 2 * i)),
-                1e-15)
-        << where;
-  }
-
   // QL on the single-precision operator: Weyl's bound with the difference of the matrices.
   const auto As = aleph_matrix(nu, m, even, n);
   bool other_huge = false;
