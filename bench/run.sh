@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Performance measurements of the eigen-solution and of whole runs, with the ratios that
 # docs/performance.md quotes. Usage:
-#   bench/run.sh [kernels] [steps] [lflag] [scaling] [share]     (no argument: all of them)
+#   bench/run.sh [kernels] [steps] [lflag] [scaling] [share] [solvers]     (no argument: all of them)
 # Environment:
 #   BUILD  build directory of the current tree (default build-bench)
 #   BASE   git revision of the baseline program for `steps`: the driver with the
@@ -17,7 +17,7 @@ BASE=${BASE:-4d66bde}
 QUICK=${QUICK:-0}
 JOBS=${JOBS:-2}
 parts=("$@")
-[ ${#parts[@]} -eq 0 ] && parts=(kernels steps lflag scaling share)
+[ ${#parts[@]} -eq 0 ] && parts=(kernels steps lflag scaling share solvers)
 want() { local p; for p in "${parts[@]}"; do [ "$p" = "$1" ] && return 0; done; return 1; }
 
 echo "== machine"
@@ -26,7 +26,7 @@ grep -o -w -E 'avx512f|avx2' /proc/cpuinfo | sort -u | tr '\n' ' '; echo
 echo "compiler: $(c++ --version | head -1)"
 
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DLTIDE_BUILD_TESTS=OFF >/dev/null
-cmake --build "$BUILD" -j "$JOBS" --target ltide ltide_bench_eigen ltide_eigen_steps ltide_mode_share >/dev/null
+cmake --build "$BUILD" -j "$JOBS" --target ltide ltide_bench_eigen ltide_eigen_steps ltide_mode_share ltide_fast_steps >/dev/null
 LTIDE=$ROOT/$BUILD/src/ltide/ltide
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -180,4 +180,18 @@ if want share; then
   echo "== share of the rotations that reach the selected mode's column"
   "$BUILD/bench/ltide_mode_share" 400 21 | tail -1
   [ "$QUICK" = 1 ] || "$BUILD/bench/ltide_mode_share" 1000 9 | tail -1
+fi
+
+if want solvers; then
+  echo
+  echo "== time per step (ms), m = 2, k = 0, nu from -20.05 to 19.95: single-mode solver (eigenvalue,"
+  echo "   eigenpair, driver step without and with fields at n_mu = 201), QL driver steps, SciPy"
+  echo "   eigh_tridiagonal (stebz: eigenvalue, eigenpair) on the same double-precision operators"
+  PY=/usr/bin/python3
+  for n in 100 400 1000 4000 10000 100000; do
+    ql=""; [ "$n" -le 1000 ] && ql=ql
+    line=$("$BUILD/bench/ltide_fast_steps" 2 0 "$n" $ql "$work/m.bin" 2>&1)
+    scipy="-"; [ "$n" -le 4000 ] && scipy=$("$PY" bench/scipy_steps.py "$work/m.bin" | cut -d' ' -f2-)
+    echo "n=$n fast: $line | scipy: $scipy"
+  done
 fi

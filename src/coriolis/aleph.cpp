@@ -11,6 +11,8 @@ namespace {
 
 using detail::real;
 
+// Full selects the coupling coefficient J in double precision instead of single.
+template <bool Full>
 struct aleph_terms {
   double nu2;  // nu*nu, formed once
   double mnu;  // m*nu
@@ -21,12 +23,12 @@ struct aleph_terms {
 
   // Coupling through degree l-1: (l^2-1) J(l)^2 (l-1) / (l a_l), left to right.
   double T1(int64_t l, double a_l) const {
-    const double j = detail::J(l, m);
+    const double j = detail::J_of<Full>(l, m);
     return real(l * l - 1) * (j * j) * real(l - 1) / (real(l) * a_l);
   }
   // Coupling through degree l+1: l(l+2) J(l+1)^2 (l+2) / ((l+1) b_l).
   double T2(int64_t l, double b_l) const {
-    const double j = detail::J(l + 1, m);
+    const double j = detail::J_of<Full>(l + 1, m);
     return real(l * (l + 2)) * (j * j) * real(l + 2) / (real(l + 1) * b_l);
   }
   // Diagonal from a coupling sum t: [1 - nu^2 t - m nu/(l(l+1))] / (l(l+1)).
@@ -36,19 +38,18 @@ struct aleph_terms {
   }
   // Off-diagonal between degrees l and l+2 through l+1.
   double off(int64_t l, double b_l) const {
-    return -(nu2 * detail::J(l + 1, m) * detail::J(l + 2, m)) / b_l;
+    return -(nu2 * detail::J_of<Full>(l + 1, m) * detail::J_of<Full>(l + 2, m)) / b_l;
   }
 };
-
-}  // namespace
 
 // Laplace's tidal equation projected on the degrees l_i: with xi_r = sum B_i Y_{l_i}, the
 // divergence and radial vorticity of xi_h - i nu mu e_r x xi_h = grad_h xi_r, div_h xi_h =
 // -lambda xi_r, reduce to A B = B / lambda, A = (L - nu^2 Mt Lt^-1 M) Lambda^-1 (docs/physics.md).
-std::vector<sparse::ST> aleph_matrix(double nu, int32_t m, bool even, int32_t n) {
+template <bool Full>
+std::vector<sparse::ST> build_aleph(double nu, int32_t m, bool even, int32_t n) {
   std::vector<sparse::ST> A(static_cast<std::size_t>(extent(n)));
   if (n <= 0) return A;
-  const aleph_terms t{nu * nu, detail::m_nu(m, nu), m};
+  const aleph_terms<Full> t{nu * nu, detail::m_nu(m, nu), m};
   const int64_t l0 = detail::first_degree(m, even);
 
   for (int64_t i = 1; i <= n - 1; ++i) {
@@ -98,6 +99,16 @@ std::vector<sparse::ST> aleph_matrix(double nu, int32_t m, bool even, int32_t n)
     e.diag = t.D(l, t.T1(l, a) + t.T2(l, b));
   }
   return A;
+}
+
+}  // namespace
+
+std::vector<sparse::ST> aleph_matrix(double nu, int32_t m, bool even, int32_t n) {
+  return build_aleph<false>(nu, m, even, n);
+}
+
+std::vector<sparse::ST> aleph_matrix_full(double nu, int32_t m, bool even, int32_t n) {
+  return build_aleph<true>(nu, m, even, n);
 }
 
 }  // namespace ltide::coriolis

@@ -1,5 +1,6 @@
 #pragma once
 // Degree bookkeeping shared by the operator builders (internal to the module).
+#include <cmath>
 #include <cstdint>
 
 #include "functions/functions.hpp"
@@ -18,6 +19,24 @@ inline int64_t first_degree(int32_t m, bool even) { return abs_m(m) + (even ? 0 
 
 // Coupling coefficient of mu Y_l = J(l+1) Y_{l+1} + J(l) Y_{l-1}; zero for l <= |m|.
 inline double J(int64_t l, int32_t m) { return functions::f_spherical_jlm(static_cast<int32_t>(l), m); }
+
+// The same coefficient in double precision, sqrt((l^2 - m^2) / ((2l+1)(2l-1))): the
+// integer products are exact (the second in 128 bits) and each is rounded to double once.
+inline double J_full(int64_t l, int32_t m) {
+  if (abs_m(m) >= l) return 0.0;
+  const double num = real((l - m) * (l + m));
+  const auto den = static_cast<double>(static_cast<__int128>(2 * l + 1) * static_cast<__int128>(2 * l - 1));
+  return std::sqrt(num / den);
+}
+
+// Which of the two the operator formulas use.
+template <bool Full>
+inline double J_of(int64_t l, int32_t m) {
+  if constexpr (Full)
+    return J_full(l, m);
+  else
+    return J(l, m);
+}
 
 // m*nu with m converted first: for m = 0 this is a signed zero, as the products of the
 // operator formulas expect.
@@ -38,6 +57,14 @@ inline int64_t rotation_count(int32_t m, bool even, int64_t n, double nu) {
   const int64_t am = abs_m(m);
   if (!even && real(am * (am + 1)) < mnu) ++c;
   return c;
+}
+
+// Position (0-based) in the descending eigenvalue list of entry i_mode (1 .. n) of the
+// mode order, which rotates that list left by rotation_count: entry j of the mode order is
+// entry (j - 1 + c) mod n of the descending list.
+inline int64_t descending_position(int32_t m, bool even, int32_t n, double nu, int32_t i_mode) {
+  const int64_t c = rotation_count(m, even, n, nu) % n;
+  return (int64_t{i_mode} - 1 + c) % n;
 }
 
 }  // namespace ltide::coriolis::detail

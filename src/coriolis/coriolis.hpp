@@ -112,4 +112,36 @@ array2<double> w_matrix(double nu, int32_t m, bool even, int32_t n);
 // that w_eigen with `ordered` and the run's choice of entry for k select.
 double w_lambda(double nu, int32_t m, int32_t k, int32_t n);
 
+// ---------------------------------------------------------------------------------
+// The single-mode solver. The operator above takes the coupling coefficient J in single
+// precision, which leaves relative errors near 1e-7 in the tidal eigenvalues; this solver
+// builds it with J in double precision (every other formula unchanged) and finds only the
+// selected eigenpair: the eigenvalue by bisection on Sturm counts, to a few units in the
+// last place of its own size, and its eigenvector from a twisted factorisation. Cost O(n)
+// per bisection pass (about 50 passes) and O(n) memory, against O(n^2) and more for QL.
+
+// The Aleph matrix as aleph_matrix writes it, with J in double precision.
+std::vector<sparse::ST> aleph_matrix_full(double nu, int32_t m, bool even, int32_t n);
+
+// Memory of w_eigen_mode_fast kept between calls, O(n).
+struct fast_workspace {
+  std::vector<double> d, e, e2, top, bottom, z;
+  std::vector<index_t> rows, huge_rows, low_rows;
+};
+
+// The tidal eigenvalue of entry i_mode (1 .. n) of the mode order (as w_eigen with
+// `ordered` counts it) of the matrix aleph_matrix_full. With b (n values) also its unit
+// eigenvector, the largest element positive; with q and r (n values each, b required)
+// the columns of Q and R formed from it as Aleph_eigen forms them (R with J in double
+// precision too). Empty views are not computed. A row whose diagonal is HUGE_VALUE or
+// infinite (degree 0 for m = 0 and even, and the zero denominators at singular spin
+// parameters) is split off as its own mode, eigenvalue that diagonal (tidal 0) with that
+// row's unit vector. Stops the program when i_mode is out of range or another element is
+// not finite.
+double w_eigen_mode_fast(double nu, int32_t m, bool even, int32_t n, int32_t i_mode, vector_view<double> b = {},
+                         vector_view<double> q = {}, vector_view<double> r = {}, fast_workspace* work = nullptr);
+
+// w_lambda for the matrix of aleph_matrix_full: the tidal eigenvalue of mode k alone.
+double w_lambda_fast(double nu, int32_t m, int32_t k, int32_t n);
+
 }  // namespace ltide::coriolis

@@ -6,6 +6,7 @@
 #include "common/constants.hpp"
 #include "common/fatal.hpp"
 #include "coriolis/basis.hpp"
+#include "coriolis/columns.hpp"
 #include "coriolis/coriolis.hpp"
 #include "sort/sort.hpp"
 #include "sparse/eigen.hpp"
@@ -57,6 +58,10 @@ std::vector<int32_t> order_eigenvalues(int32_t m, bool even, int32_t n, double n
   return idx;
 }
 
+}  // namespace
+
+namespace detail {
+
 // Column j of Q from column j of B: Q(i, j) = B(i, j) / (l_i a_j (l_i + 1)), rows `first` .. n.
 // With a_j = 1/lambda this is Q_l = lambda B_l / (l(l+1)), the poloidal potential of xi_h
 // from div_h xi_h = -lambda xi_r.
@@ -67,23 +72,13 @@ void fill_Q_column(int64_t l0, index_t first, index_t n, double aj, vector_view<
   }
 }
 
-// R over the other-parity degrees p_i. Each row combines the two neighbouring primary
-// degrees p-1 and p+1 with weights J/p^2 and J/(p+1)^2 and the factor
-// F(p) = nu / (1 - m nu / (p(p+1))), and is divided by the Aleph eigenvalue of its column.
-// Per row: the weight of B(i, j), that of the neighbour B(i + step, j) (step +1 for the
-// even series, -1 for the odd one) and F.
-struct r_weights {
-  bool even;
-  std::vector<double> self, next, f;
-};
-
 // The toroidal potential from the radial vorticity balance on degree p of the other parity:
 // (p(p+1) - m nu) R_p = nu [(p^2-1) J_p Q_{p-1} + p(p+2) J_{p+1} Q_{p+1}], written in B.
-r_weights weights_of_R(double nu, int32_t m, bool even, index_t n) {
+r_weights weights_of_R(double nu, int32_t m, bool even, index_t n, bool full_j) {
   const double mnu = detail::m_nu(m, nu);
   const int64_t am = detail::abs_m(m);
   auto F = [&](int64_t p) { return nu / (1.0 - mnu / real(p * (p + 1))); };
-  auto w = [&](int64_t p) { return detail::J(p, m) / real(p * p); };
+  auto w = [&](int64_t p) { return (full_j ? detail::J_full(p, m) : detail::J(p, m)) / real(p * p); };
   const auto size = static_cast<std::size_t>(n);
   r_weights rw{even, std::vector<double>(size), std::vector<double>(size), std::vector<double>(size)};
   for (index_t i = 1; i <= n; ++i) {
@@ -115,7 +110,7 @@ void fill_R_column(const r_weights& rw, double aj, vector_view<const double> b, 
   }
 }
 
-}  // namespace
+}  // namespace detail
 
 void Aleph_eigen(double nu, int32_t m, bool even, int32_t n, vector_view<double> lambda,
                  std::optional<matrix_view<double>> B, std::optional<matrix_view<double>> Q,
@@ -150,18 +145,18 @@ void Aleph_eigen(double nu, int32_t m, bool even, int32_t n, vector_view<double>
   if (Q) {
     if (!B) fatal("Cannot calculate Q without calculating B", "coriolis::Aleph_eigen");
     if (!degree0) {
-      for (index_t j = 1; j <= n; ++j) fill_Q_column(l0, 1, n, lambda(j), B->col(j), Q->col(j));
+      for (index_t j = 1; j <= n; ++j) detail::fill_Q_column(l0, 1, n, lambda(j), B->col(j), Q->col(j));
     } else if (n >= 1) {
       (*Q)(1, 1) = 1.0;
       for (index_t j = 2; j <= n; ++j) (*Q)(1, j) = 0.0;
       for (index_t i = 2; i <= n; ++i) (*Q)(i, 1) = 0.0;
-      for (index_t j = 2; j <= n; ++j) fill_Q_column(l0, 2, n, lambda(j), B->col(j), Q->col(j));
+      for (index_t j = 2; j <= n; ++j) detail::fill_Q_column(l0, 2, n, lambda(j), B->col(j), Q->col(j));
     }
   }
   if (R) {
     if (!B) fatal("Cannot calculate R without calculating B", "coriolis::Aleph_eigen");
-    const r_weights rw = weights_of_R(nu, m, even, n);
-    for (index_t j = 1; j <= n; ++j) fill_R_column(rw, lambda(j), B->col(j), R->col(j));
+    const detail::r_weights rw = detail::weights_of_R(nu, m, even, n, false);
+    for (index_t j = 1; j <= n; ++j) detail::fill_R_column(rw, lambda(j), B->col(j), R->col(j));
   }
 }
 
@@ -268,15 +263,15 @@ void w_eigen_mode(double nu, int32_t m, bool even, int32_t n, int32_t i_mode, ve
   const double a = lambda(i_mode);
   const int64_t l0 = detail::first_degree(m, even);
   if (!degree0) {
-    fill_Q_column(l0, 1, n, a, b, q);
+    detail::fill_Q_column(l0, 1, n, a, b, q);
   } else if (i_mode == 1) {
     q(1) = 1.0;
     for (index_t i = 2; i <= n; ++i) q(i) = 0.0;
   } else {
     q(1) = 0.0;
-    fill_Q_column(l0, 2, n, a, b, q);
+    detail::fill_Q_column(l0, 2, n, a, b, q);
   }
-  fill_R_column(weights_of_R(nu, m, even, n), a, b, r);
+  detail::fill_R_column(detail::weights_of_R(nu, m, even, n, false), a, b, r);
 
   for (index_t i = 1; i <= n; ++i) lambda(i) = 1.0 / lambda(i);
 }

@@ -41,12 +41,15 @@ std::optional<std::size_t> run_memory_bytes(const run_parameters& p) {
     total += *one * count;
   };
   add({n}, 1 + TEMPORARY_VECTORS_OF_N);  // LL and the temporaries
+  if (p.solver == solver_kind::fast) add({n}, 12);  // the single-mode solver's workspace
   add({n_nu}, 3);                        // nu, lambda_matr, lambda_beta
   if (!p.table_file.empty()) add({n_nu}, 3, sizeof(int32_t));  // nh and the flags of the table
   if (!p.lflag) {
     add({n}, 3);            // the mode's column of B, Q, R
-    // The rotations kept by the eigen-solutions prepared together (about n^2 each, 16 bytes apiece).
-    add({n, n}, 2 * static_cast<std::size_t>(solves_ahead(static_cast<int32_t>(n))));
+    // The rotations kept by the eigen-solutions prepared together (about n^2 each, 16 bytes
+    // apiece); the single-mode solver works in O(n).
+    if (p.solver == solver_kind::ql)
+      add({n, n}, 2 * static_cast<std::size_t>(solves_ahead(static_cast<int32_t>(n))));
     add({n_mu, n}, 4);      // basis tables
     add({n_mu}, 11);        // mu, theta and the work vectors
     add({n_mu, n_nu}, 6);   // the fields

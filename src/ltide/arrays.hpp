@@ -23,6 +23,7 @@ struct run_arrays {
   std::vector<double> b, q, r;
   // Scratch memory of the eigen-solution, reused from one spin parameter to the next.
   coriolis::mode_workspace eigen_work;
+  coriolis::fast_workspace fast_work;  // the same for the single-mode solver
   // Basis functions and derivative combinations on the mu grid, n_mu x n.
   array2<double> y_l_im, y_n_im, dy_l_im, dy_n_im;
   std::vector<double> nu;                 // n_nu

@@ -42,7 +42,16 @@ void prepare_solves(const run_parameters& p, const mode_choice& mode, run_arrays
 
 // The fields read only column i_mode of B, Q and R: w_eigen_mode computes that column
 // alone, with the bits w_eigen would give it, and only the rotations that reach it.
+// The single-mode solver gives only entry i_mode of LL (the only one the step reads).
 void solve_eigenproblem(const run_parameters& p, const mode_choice& mode, run_arrays& a, int32_t j, double nu) {
+  if (p.solver == solver_kind::fast) {
+    double& lambda = a.LL[static_cast<std::size_t>(mode.i_mode - 1)];
+    if (p.lflag)
+      lambda = coriolis::w_eigen_mode_fast(nu, p.m, mode.even, p.n, mode.i_mode, {}, {}, {}, &a.fast_work);
+    else
+      lambda = coriolis::w_eigen_mode_fast(nu, p.m, mode.even, p.n, mode.i_mode, a.b, a.q, a.r, &a.fast_work);
+    return;
+  }
   if (p.lflag) {
     coriolis::w_eigen(nu, p.m, mode.even, p.n, a.LL, std::nullopt, std::nullopt, std::nullopt, true);
     return;
@@ -99,6 +108,7 @@ step_status run_spin_step(const run_parameters& p, const mode_choice& mode, run_
   } else {
     solve_eigenproblem(p, mode, a, j, nu);
   }
+  // Here the selected eigenpair is LL(i_mode) with the column b (fields runs).
   a.lambda_matr[col] = a.LL[static_cast<std::size_t>(mode.i_mode - 1)];
 
   // Column j of the six fields; empty views in an eigenvalues-only run.
