@@ -12,11 +12,14 @@
 #include <variant>
 #include <vector>
 
+#include "ltide/parameters.hpp"
+
 namespace ltide::run {
 
 // What the options ask for; the driver receives it whole.
 struct run_options {
   std::string table;          // --table: file of every step's values in full precision; empty: none
+  solver_kind solver = solver_kind::ql;  // --solver: the eigen-solver of the matrix solution
   bool help = false;          // --help: print the usage and stop
   bool version = false;       // --version: print the version and stop
   // Every word of the command line, program name first, for the table's header.
@@ -29,7 +32,8 @@ struct option_entry {
   std::string_view name;   // without the leading "--"
   std::string_view value;  // name of the value in the help, empty for an option without one
   std::string_view help;
-  void (*store)(run_options& options, std::string_view value);
+  // Stores the value; false when the option does not take it.
+  bool (*store)(run_options& options, std::string_view value);
 };
 
 std::span<const option_entry> option_table();

@@ -153,6 +153,7 @@ step_status run_spin_step(const run_parameters& p, const mode_choice& mode, run_
 int run_program(const run_options& options) {
   run_parameters p = fetch_parameters();
   p.table_file = options.table;
+  p.solver = options.solver;
   // The checks cost nothing and come first: a run they refuse must not first allocate
   // (and zero) arrays sized by the very counts they refuse.
   check_parameters(p);

@@ -65,6 +65,8 @@ std::string table_header(const run_parameters& p, std::span<const std::string> c
   }
   append_parameter(text, "lflag");
   text += p.lflag ? "T\n" : "F\n";
+  append_parameter(text, "solver");
+  text += p.solver == solver_kind::fast ? "fast\n" : "ql\n";
   text += "# nu lambda_matr lambda_beta i_mode nh flag_matr flag_beta\n";
   return text;
 }

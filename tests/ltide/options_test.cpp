@@ -48,6 +48,10 @@ TEST(Options, LongOptionsComeBeforeThePositionals) {
   EXPECT_EQ(p.options.help, true);
   EXPECT_EQ(p.options.version, true);
   EXPECT_EQ(p.options.command_line, (std::vector<std::string>{"ltide", "--version", "--help", "p"}));
+  EXPECT_EQ(p.options.solver, solver_kind::ql);
+  EXPECT_EQ(std::get<0>(parse({"--solver=fast", "p"})).options.solver, solver_kind::fast);
+  EXPECT_EQ(std::get<0>(parse({"--solver=fast", "--solver", "ql", "p"})).options.solver, solver_kind::ql);
+  EXPECT_EQ(std::get<1>(parse({"--solver=QL", "p"})), "option --solver does not take the value QL");
 }
 
 TEST(Options, WordsAreQuotedOnOneLineAndHelpListsEveryOption) {

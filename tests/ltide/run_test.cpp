@@ -154,29 +154,44 @@ TEST_F(Program, OptionsStopEarlyOrLetTheRunGoAhead) {
 // integers the report's, its reals round to the report's six digits; an eigenvalues-only
 // run writes it too, and a table that cannot be written stops the run.
 TEST_F(Program, TableHoldsEveryStepInFullPrecision) {
+  std::vector<double> lambda_ql;
   for (const char* lflag : {"", " T"}) {
     const std::string args = std::string("--table t.tab p -2 1 1.5 -7 7 8 60 14") + lflag;
     const outcome r = run(args);
     ASSERT_EQ(r.status, 0) << r.err;
     const std::vector<std::string> report = lines_of(r.out), table = lines_of(slurp(dir / "t.tab"));
-    ASSERT_EQ(table.size(), 12 + report.size()) << args;
+    ASSERT_EQ(table.size(), 13 + report.size()) << args;
     EXPECT_EQ(table[1], "# command line: " LTIDE_EXE " --table t.tab p -2 1 1.5 -7 7 8 60 14" + std::string(lflag));
     EXPECT_EQ(table[4] + table[5] + table[6] + table[9], "# A = 1.5# nu_min = -7# nu_max = 7# n = 14");
     EXPECT_EQ(table[10], "# lflag = " + std::string(*lflag ? "T" : "F"));
+    EXPECT_EQ(table[11], "# solver = ql");
     std::vector<double> nu;
     for (std::size_t j = 0; j < report.size(); ++j) {
-      std::istringstream row(table[12 + j]);
+      std::istringstream row(table[13 + j]);
       double reals[3];
       std::string ints[4];
       row >> reals[0] >> reals[1] >> reals[2] >> ints[0] >> ints[1] >> ints[2] >> ints[3];
       for (std::size_t i = 0; i < 3; ++i)
-        EXPECT_NEAR(reals[i], std::stod(real_item(report[j], i)), 5e-6 * std::fabs(reals[i])) << table[12 + j];
+        EXPECT_NEAR(reals[i], std::stod(real_item(report[j], i)), 5e-6 * std::fabs(reals[i])) << table[13 + j];
       EXPECT_EQ(ints[0] + " " + ints[1] + " " + ints[2] + " " + ints[3], integers(report[j]));
       nu.push_back(reals[0]);
+      if (*lflag) lambda_ql.push_back(reals[1]);
     }
     if (!*lflag) {
       EXPECT_EQ(read_ud2(dir / "p_xi_r_matr.uf2").y, nu);
     }
+  }
+  // The fast solver's eigenvalues differ from these by the single-precision coupling
+  // coefficients of the reproducible operator, about 1e-7 relative.
+  ASSERT_EQ(run("--solver=fast --table=f.tab p -2 1 1.5 -7 7 8 60 14 T").status, 0);
+  const std::vector<std::string> fast = lines_of(slurp(dir / "f.tab"));
+  ASSERT_EQ(fast.size(), 13 + lambda_ql.size());
+  EXPECT_EQ(fast[11], "# solver = fast");
+  for (std::size_t j = 0; j < lambda_ql.size(); ++j) {
+    std::istringstream row(fast[13 + j]);
+    double nu, lambda;
+    row >> nu >> lambda;
+    EXPECT_NEAR(lambda, lambda_ql[j], 2e-6 * std::fabs(lambda_ql[j])) << fast[13 + j];
   }
   const outcome r = run("--table=none/t.tab p 1 0 1 1 1 1 5 4 T");
   EXPECT_EQ(r.status, 1);
