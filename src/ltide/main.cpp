@@ -1,6 +1,9 @@
 #include <csignal>
+#include <new>
+#include <stdexcept>
 
 #include "args/args.hpp"
+#include "common/fatal.hpp"
 #include "common/fpmode.hpp"
 #include "ltide/run.hpp"
 
@@ -11,6 +14,18 @@ int main(int argc, char** argv) {
   // through a file. Ignored, the write fails instead and the run stops with its message,
   // removing the unfinished temporary file and leaving any older file as it was.
   std::signal(SIGXFSZ, SIG_IGN);
-  ltide::args::a_init(argc, argv);
-  return ltide::run::run_program();
+  // The library throws; only here does a failure become the line on standard error and
+  // status 1. The arrays are unwound (and unfinished files removed) before the line is
+  // written. Memory that runs out anywhere, not only in the up-front allocation, ends in
+  // the same message as a refused allocation.
+  try {
+    ltide::args::a_init(argc, argv);
+    return ltide::run::run_program();
+  } catch (const ltide::error& e) {
+    return ltide::report_failure(e.what());
+  } catch (const std::bad_alloc&) {
+    return ltide::report_failure("** cannot allocate the arrays of the run [ltide]");
+  } catch (const std::length_error&) {
+    return ltide::report_failure("** cannot allocate the arrays of the run [ltide]");
+  }
 }
