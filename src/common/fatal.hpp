@@ -3,6 +3,7 @@
 // whose what() is the one line the program writes on standard error before it ends
 // with status 1. A program that links the library may catch it and carry on; every
 // routine leaves its outputs unspecified but releases what it holds (files, memory).
+// Where a routine's description says it "stops (the run) with" a message, it throws this.
 #include <stdexcept>
 #include <string>
 #include <string_view>
