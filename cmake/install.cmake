@@ -13,9 +13,6 @@ set(LTIDE_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/ltide)
 set(LTIDE_EXPORTED "")
 foreach(module IN LISTS LTIDE_MODULES)
   set(dir ${PROJECT_SOURCE_DIR}/src/${module})
-  if(NOT EXISTS ${dir}/CMakeLists.txt)
-    continue()
-  endif()
   get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
   foreach(target IN LISTS targets)
     get_target_property(type ${target} TYPE)
@@ -29,8 +26,14 @@ foreach(module IN LISTS LTIDE_MODULES)
   install(DIRECTORY ${dir}/ DESTINATION ${LTIDE_INSTALL_INCLUDEDIR}/${module} COMPONENT development
           FILES_MATCHING PATTERN "*.hpp")
 endforeach()
-# The headers use concepts and std::span: a consumer compiles them as C++20.
+# The headers use concepts and std::span: a consumer compiles them as C++20. The
+# templates in them give this library's bits only without contraction into fused
+# multiply-adds and without fast-math, so every consumer compiles with those flags too.
 target_compile_features(ltide_common PUBLIC cxx_std_20)
+target_compile_options(ltide_common INTERFACE -ffp-contract=off -fno-fast-math)
+# Every library, for a compile-only build (LTIDE_LIBRARIES_ONLY).
+add_custom_target(ltide_libraries)
+add_dependencies(ltide_libraries ${LTIDE_EXPORTED})
 
 install(TARGETS ${LTIDE_EXPORTED} EXPORT ltideTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
@@ -45,7 +48,10 @@ install(FILES ${PROJECT_BINARY_DIR}/ltideConfig.cmake ${PROJECT_BINARY_DIR}/ltid
         DESTINATION ${LTIDE_INSTALL_CMAKEDIR} COMPONENT development)
 
 # pkg-config: one package with every library, dependents before their dependencies
-# (static archives are searched once, left to right), then LAPACK.
+# (static archives are searched once, left to right). LAPACK comes through its own
+# pkg-config package when there is one (Debian's lapack.pc), else as the libraries CMake
+# found; either way it is private, so a consumer of the static archives links with
+# `pkg-config --static --libs ltide`.
 function(ltide_visit target)
   get_property(seen GLOBAL PROPERTY LTIDE_LINK_SEEN)
   if(target IN_LIST seen)
@@ -69,9 +75,20 @@ set(LTIDE_PC_LIBS "")
 foreach(target IN LISTS order)
   string(APPEND LTIDE_PC_LIBS " -l${target}")
 endforeach()
-foreach(lib IN LISTS LAPACK_LIBRARIES LAPACK_LINKER_FLAGS)
-  string(APPEND LTIDE_PC_LIBS " ${lib}")
-endforeach()
+set(LTIDE_PC_REQUIRES_PRIVATE "")
+set(LTIDE_PC_LIBS_PRIVATE "")
+find_package(PkgConfig QUIET)
+if(PKG_CONFIG_FOUND)
+  pkg_check_modules(LTIDE_LAPACK_PC QUIET lapack)
+endif()
+if(LTIDE_LAPACK_PC_FOUND)
+  set(LTIDE_PC_REQUIRES_PRIVATE "Requires.private: lapack")
+else()
+  set(LTIDE_PC_LIBS_PRIVATE "Libs.private:")
+  foreach(lib IN LISTS LAPACK_LIBRARIES LAPACK_LINKER_FLAGS)
+    string(APPEND LTIDE_PC_LIBS_PRIVATE " ${lib}")
+  endforeach()
+endif()
 # The prefix is found from the file's own place, so the installed tree can be moved
 # (and cmake --install --prefix works): libdir/pkgconfig -> up to the prefix.
 if(IS_ABSOLUTE ${CMAKE_INSTALL_LIBDIR})

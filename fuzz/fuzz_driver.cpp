@@ -1,16 +1,15 @@
 // The whole run driver, in process, on bounded random command lines.
 //
-// A fatal stop calls exit(1). This target is linked with --wrap=exit: while a run is under
-// way, exit() throws instead of ending the process, so the stop comes back here with its
-// status, the stack unwinds (arrays freed, a half-written temporary file removed by its
-// owner) and the fuzzer goes on with coverage feedback. Outside a run exit() is the real
-// one. Standard output and standard error are swapped for memory streams during a run;
-// sanitizer reports do not go through stdio and still reach the terminal.
+// A failure throws ltide::error; it is caught here as the program's main catches it (the
+// line on standard error, status 1), after the stack has unwound (arrays freed, a
+// half-written temporary file removed by its owner), and the fuzzer goes on with coverage
+// feedback. Standard output and standard error are swapped for memory streams during a
+// run; sanitizer reports do not go through stdio and still reach the terminal.
 //
 // Every run must end in one of two ways:
 //  - normally (status 0), with nothing on standard error, one well-formed report line per
 //    spin parameter and, unless lflag, the six files complete with the run's shape;
-//  - through exit(1) with exactly one line on standard error that is one of the program's
+//  - with status 1 and exactly one line on standard error that is one of the program's
 //    messages, and no temporary file left behind.
 // Sizes are kept small so that every run is fast, except for extreme values that must be
 // refused before any work (counts at the 32-bit limits, orders beyond the degree limit).
@@ -27,29 +26,16 @@
 #include <cstring>
 #include <limits>
 #include <map>
+#include <new>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "args/args.hpp"
 #include "args/parse.hpp"
+#include "common/fatal.hpp"
 #include "common/fpmode.hpp"
 #include "ltide/run.hpp"
-
-namespace {
-
-struct exit_request {
-  int status;
-};
-bool in_run = false;
-
-}  // namespace
-
-extern "C" [[noreturn]] void __real_exit(int status);
-extern "C" [[noreturn]] void __wrap_exit(int status) {
-  if (in_run) throw exit_request{status};
-  __real_exit(status);
-}
 
 namespace {
 
@@ -240,15 +226,15 @@ int run(const std::vector<std::string>& argv, std::string& out, std::string& err
   std::vector<const char*> cargv;
   for (const auto& a : argv) cargv.push_back(a.c_str());
   int status = 0;
-  in_run = true;
   try {
     ltide::args::a_init(static_cast<int>(cargv.size()), cargv.data());
     status = ltide::run::run_program();
     if (status != 0) status = 1000 + status;  // a normal end must say 0
-  } catch (const exit_request& r) {
-    status = r.status;
+  } catch (const ltide::error& e) {
+    status = ltide::report_failure(e.what());
+  } catch (const std::bad_alloc&) {
+    status = ltide::report_failure("** cannot allocate the arrays of the run [ltide]");
   }
-  in_run = false;
 
   stdout = saved_out;
   stderr = saved_err;

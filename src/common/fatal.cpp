@@ -1,28 +1,35 @@
 #include "common/fatal.hpp"
 
 #include <cstdio>
-#include <cstdlib>
-#include <string>
 
 namespace ltide {
 
-void fatal_line(std::string_view line) {
-  // Standard output may hold an echo of the bad input that must appear first.
-  std::fflush(stdout);
-  std::string text(line);
-  text.push_back('\n');
-  std::fwrite(text.data(), 1, text.size(), stderr);
-  std::fflush(stderr);
-  std::exit(1);
-}
-
-void fatal(std::string_view text, std::string_view tag) {
+namespace {
+std::string tagged_line(std::string_view text, std::string_view tag) {
   std::string line = "** ";
   line.append(text);
   line.append(" [");
   line.append(tag);
   line.push_back(']');
-  fatal_line(line);
+  return line;
+}
+}  // namespace
+
+error::error(std::string_view text, std::string_view tag)
+    : std::runtime_error(tagged_line(text, tag)), text_(text), tag_(tag) {}
+
+error::error(std::string_view line) : std::runtime_error(std::string(line)), text_(line) {}
+
+void fatal(std::string_view text, std::string_view tag) { throw error(text, tag); }
+
+void fatal_line(std::string_view line) { throw error(line); }
+
+int report_failure(const char* line) noexcept {
+  std::fflush(stdout);
+  // Standard error is unbuffered; glibc formats into a stack buffer and writes once.
+  std::fprintf(stderr, "%s\n", line);
+  std::fflush(stderr);
+  return 1;
 }
 
 }  // namespace ltide

@@ -200,8 +200,10 @@ void w_eigen_mode_prepare(std::span<const double> nus, int32_t m, bool even, int
   std::vector<log_sink> sinks;
   for (std::size_t j = 0; j < work.solves.size(); ++j) {
     mode_workspace::solve& s = work.solves[j];
-    s.ready = j < nus.size();
-    if (!s.ready) continue;
+    // Ready only once its iteration has run: a failure (out of memory in the logs) part
+    // way must not leave a caller who carries on with unsolved entries marked ready.
+    s.ready = false;
+    if (j >= nus.size()) continue;
     s.nu = nus[j];
     s.m = m;
     s.n = n;
@@ -218,7 +220,10 @@ void w_eigen_mode_prepare(std::span<const double> nus, int32_t m, bool even, int
     sinks.push_back({&s.log});
   }
   sparse::ql_interleaved(std::span<sparse::ql_stepper>(steppers), std::span<log_sink>(sinks));
-  for (std::size_t j = 0; j < nus.size(); ++j) work.solves[j].failed = steppers[j].failed();
+  for (std::size_t j = 0; j < nus.size(); ++j) {
+    work.solves[j].failed = steppers[j].failed();
+    work.solves[j].ready = true;
+  }
 }
 
 void w_eigen_mode(double nu, int32_t m, bool even, int32_t n, int32_t i_mode, vector_view<double> lambda,

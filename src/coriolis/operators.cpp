@@ -185,6 +185,7 @@ double w_lambda(double nu, int32_t m, int32_t k, int32_t n) {
   std::vector<int32_t> iwork(static_cast<std::size_t>(liwork)), isuppz(2);
   dstevr_(&jobz, &range, &order, d.data(), e.data(), &vl, &vu, &j, &j, &abstol, &found, w.data(), z.data(), &ldz,
           isuppz.data(), work.data(), &lwork, iwork.data(), &liwork, &info, 1, 1);
+  matrix::check_lapack_info(info, "dstevr", "coriolis::w_lambda");
   return 1.0 / w[0];
 }
 

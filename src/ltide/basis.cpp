@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/constants.hpp"
+#include "common/target.hpp"
 #include "functions/functions.hpp"
 
 namespace ltide::run {
@@ -71,7 +72,7 @@ constexpr index_t FIELD_BLOCK = 512;
 // adds its terms in degree order with the same products and sums; the clones for wider
 // vector units make no other difference (no fused multiply-add: the build contracts
 // nothing).
-__attribute__((target_clones("avx512f", "avx2", "default"))) void field_sums(
+LTIDE_X86_CLONES("avx512f", "avx2", "default") void field_sums(
     index_t n, index_t p0, index_t p1, const double* b, const double* q, const double* r,
     const basis_tables<const double>& tables, double* __restrict xr, double* __restrict t1, double* __restrict t2,
     double* __restrict t3, double* __restrict t4) {

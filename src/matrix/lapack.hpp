@@ -37,3 +37,16 @@ void dstevr_(const char* jobz, const char* range, const int32_t* n, double* d, d
 double dlamch_(const char* cmach, std::size_t cmach_len);
 float slamch_(const char* cmach, std::size_t cmach_len);
 }
+
+#include <string_view>
+
+namespace ltide::matrix {
+
+// To be called with INFO after every LAPACK call. INFO < 0 (an illegal argument, which
+// LAPACK's error handler xerbla_ has recorded) throws "** On entry to <ROUTINE> parameter
+// number <i> had an illegal value [lapack_wrapper::xerbla]". INFO > 0 throws
+// "** <routine> failed with INFO = <i> [tag]" unless `positive_ok`, when the caller reads
+// it (a singular solve, an iteration that did not converge).
+void check_lapack_info(int32_t info, std::string_view routine, std::string_view tag, bool positive_ok = false);
+
+}  // namespace ltide::matrix

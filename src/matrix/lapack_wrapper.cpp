@@ -1,7 +1,9 @@
 #include "matrix/lapack_wrapper.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <cstddef>
+#include <cstdio>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -15,6 +17,11 @@
 namespace ltide::matrix {
 
 namespace {
+
+// The message of the last argument error LAPACK reported on this thread (empty: none).
+// Written by xerbla_, which runs inside Fortran frames and so must neither throw nor
+// allocate; read and cleared by check_lapack_info once the routine has returned.
+thread_local char argument_error[160] = {};
 
 // The LAPACK routine of each kind; the wrappers are otherwise the same.
 template <numeric_kind T>
@@ -45,11 +52,16 @@ struct lapack_routines<std::complex<double>> {
 };
 
 template <numeric_kind T>
-[[noreturn, gnu::cold]] void stop(std::string_view text, std::string_view routine) {
+std::string tag_of(std::string_view routine) {
   std::string tag = "lapack_wrapper::";
   tag.append(lapack_routines<T>::letter);
   tag.append(routine);
-  fatal(text, tag);
+  return tag;
+}
+
+template <numeric_kind T>
+[[noreturn, gnu::cold]] void stop(std::string_view text, std::string_view routine) {
+  fatal(text, tag_of<T>(routine));
 }
 
 // A size as LAPACK's 32-bit integer (sizes are formed in 64 bits and checked here).
@@ -123,6 +135,7 @@ void call_gesv(index_t n, index_t nrhs, T* a, T* b, pivots_out ipiv, info_out in
   std::vector<int32_t> pivots(static_cast<std::size_t>(std::max<index_t>(n, 1)));
   int32_t code = 0;
   lapack_routines<T>::gesv(&n32, &nrhs32, a, &ld, pivots.data(), b, &ld, &code);
+  if (code != 0) check_lapack_info(code, std::string(lapack_routines<T>::letter) + "gesv", tag_of<T>(routine), true);
   if (ipiv) {
     const index_t count = std::min(ipiv->size, n);
     for (index_t i = 0; i < count; ++i) (*ipiv)[i] = pivots[static_cast<std::size_t>(i)];
@@ -188,6 +201,7 @@ void steqr(char compz, vector_view<T> d, vector_view<T> e, std::optional<matrix_
 
   int32_t code = 0;
   lapack_routines<T>::steqr(&compz, &n32, pd.data(), pe.data(), z_data, &ldz, work_data, &code, 1);
+  if (code != 0) check_lapack_info(code, std::string(lapack_routines<T>::letter) + "steqr", tag_of<T>(routine), true);
   pd.write_back();
   pe.write_back();
   if (pz) pz->write_back();
@@ -235,6 +249,7 @@ void stegr(vector_view<T> d, vector_view<T> e, vector_view<T> w, std::optional<m
   lapack_routines<T>::stegr(&jobz, &range, &n32, pd.data(), pe.data(), &vl, &vu, &il, &iu, &abstol, &found,
                             pw.data(), z_data, &ldz, isuppz.data(), lwork_array.data(), &lwork,
                             liwork_array.data(), &liwork, &code, 1, 1);
+  if (code != 0) check_lapack_info(code, std::string(lapack_routines<T>::letter) + "stegr", tag_of<T>(routine));
   pd.write_back();
   pe.write_back();
   pw.write_back();
@@ -245,6 +260,23 @@ using cfloat = std::complex<float>;
 using cdouble = std::complex<double>;
 
 }  // namespace
+
+void check_lapack_info(int32_t info, std::string_view routine, std::string_view tag, bool positive_ok) {
+  if (info < 0) {
+    std::string text = argument_error;
+    argument_error[0] = '\0';
+    // A LAPACK whose routines bypass the replaceable xerbla_ still sets INFO.
+    if (text.empty()) {
+      std::string name(routine);
+      for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      text = "On entry to " + name + " parameter number " + std::to_string(-static_cast<int64_t>(info)) +
+             " had an illegal value";
+    }
+    fatal(text, "lapack_wrapper::xerbla");
+  }
+  argument_error[0] = '\0';
+  if (info > 0 && !positive_ok) fatal(std::string(routine) + " failed with INFO = " + std::to_string(info), tag);
+}
 
 void sgesv_wrap(matrix_view<float> a, matrix_view<float> b, pivots_out ipiv, info_out info) {
   gesv(a, b, ipiv, info);
@@ -298,14 +330,16 @@ float slamch_wrap(float /*x*/, char cmach) { return slamch_(&cmach, 1); }
 // LAPACK's own error handler prints a message and ends the process with STOP, whose
 // status is 0, so a routine called with an illegal argument would pass for a normal
 // end. This definition takes the place of the library's (the routines call xerbla_
-// through the dynamic symbol table, where the program's definition comes first) and
-// stops the run like every other failure. srname is a Fortran character argument:
-// blank-padded, not terminated, with its length passed as a hidden trailing value.
-extern "C" [[noreturn]] void xerbla_(const char* srname, const int32_t* info, std::size_t srname_len) {
-  std::string_view name(srname, srname_len);
-  const std::size_t end = name.find_last_not_of(' ');
-  name = end == std::string_view::npos ? std::string_view{} : name.substr(0, end + 1);
-  ltide::fatal("On entry to " + std::string(name) + " parameter number " + std::to_string(*info) +
-                   " had an illegal value",
-               "lapack_wrapper::xerbla");
+// through the dynamic symbol table, where the program's definition comes first). It
+// only records the message and returns: LAPACK then returns with INFO < 0, and the
+// wrapper throws from C++ frames (an exception must never cross the Fortran ones).
+// srname is a Fortran character argument: blank-padded, not terminated, with its
+// length passed as a hidden trailing value.
+extern "C" void xerbla_(const char* srname, const int32_t* info, std::size_t srname_len) noexcept {
+  std::size_t len = srname_len;
+  while (len > 0 && srname[len - 1] == ' ') --len;
+  if (len > 32) len = 32;
+  std::snprintf(ltide::matrix::argument_error, sizeof ltide::matrix::argument_error,
+                "On entry to %.*s parameter number %d had an illegal value", static_cast<int>(len), srname,
+                static_cast<int>(*info));
 }

@@ -5,9 +5,11 @@
 // Each wrapper derives N, NRHS and the leading dimensions from the shapes of its
 // arguments and hands LAPACK contiguous storage: a strided view is copied into a
 // temporary, and copied back after the call when LAPACK may have written it. LAPACK's
-// INFO reaches the caller only through the optional `info` argument; the wrappers
-// print nothing. Arguments too small for the sizes derived from them stop the run
-// with "** array sizes do not match [lapack_wrapper::<routine>]".
+// INFO > 0 reaches the caller only through the optional `info` argument (dstegr_wrap,
+// which has none, throws it); the wrappers print nothing. Arguments too small for the
+// sizes derived from them throw "** array sizes do not match [lapack_wrapper::<routine>]";
+// an argument LAPACK finds illegal (INFO < 0) throws "** On entry to <ROUTINE> parameter
+// number <i> had an illegal value [lapack_wrapper::xerbla]".
 #include <complex>
 #include <cstdint>
 #include <functional>
@@ -58,7 +60,8 @@ void dsteqr_wrap(char compz, vector_view<double> d, vector_view<double> e,
 // All eigenvalues (into `w`, n values) and, when `z` (n-by-n) is given, eigenvectors
 // of the symmetric tridiagonal matrix by the relatively robust representation method.
 // `d` is copied back as LAPACK leaves it; `e` needs n values (LAPACK's workspace).
-// LAPACK's INFO and eigenvalue count are not returned.
+// The eigenvalue count is not returned; INFO > 0 (an internal failure) throws
+// "** <s|d>stegr failed with INFO = <i> [lapack_wrapper::<s|d>stegr_wrap]".
 void sstegr_wrap(vector_view<float> d, vector_view<float> e, vector_view<float> w,
                  std::optional<matrix_view<float>> z = std::nullopt);
 void dstegr_wrap(vector_view<double> d, vector_view<double> e, vector_view<double> w,

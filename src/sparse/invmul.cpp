@@ -185,6 +185,7 @@ void s_eigen_ST_lapack(std::span<const ST> A, vector_view<double> lambda, std::o
 
   dstevr_(&jobz, &range, &order, d.data(), e.data(), &vl, &vu, &il, &iu, &abstol, &found, w, z, &ldz,
           isuppz.data(), work.data(), &lwork, iwork.data(), &liwork, &info, 1, 1);
+  matrix::check_lapack_info(info, "dstevr", "sparse::s_eigen_ST_lapack");
 
   if (w != lambda.data)
     for (size_t i = 0; i < n; ++i) lambda[static_cast<index_t>(i)] = w[i];

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <stdexcept>
 #include <vector>
 
 #include "common/constants.hpp"
@@ -25,10 +26,22 @@ TEST(FloatingPointMode, FlushesResultsAndOperandsToZero) {
   EXPECT_EQ(HUGE_VALUE, 1.7976931348623157e308);
 }
 
-TEST(Fatal, WritesOneLineAndExitsOne) {
-  EXPECT_EXIT(fatal("singular matrix", "matrix::r_lu_decompose"), ::testing::ExitedWithCode(1),
-              "^\\*\\* singular matrix \\[matrix::r_lu_decompose\\]\n$");
-  EXPECT_EXIT(fatal_line("Syntax: ltide"), ::testing::ExitedWithCode(1), "^Syntax: ltide\n$");
+TEST(Fatal, ThrowsTheLineWithItsTextAndTag) {
+  try {
+    fatal("singular matrix", "matrix::r_lu_decompose");
+    ADD_FAILURE() << "returned";
+  } catch (const error& e) {
+    EXPECT_STREQ(e.what(), "** singular matrix [matrix::r_lu_decompose]");
+    EXPECT_EQ(e.text(), "singular matrix");
+    EXPECT_EQ(e.tag(), "matrix::r_lu_decompose");
+  }
+  try {
+    fatal_line("Syntax: ltide");
+    ADD_FAILURE() << "returned";
+  } catch (const std::runtime_error& e) {  // callers may catch it as a standard exception
+    EXPECT_STREQ(e.what(), "Syntax: ltide");
+    EXPECT_EQ(dynamic_cast<const error&>(e).tag(), "");
+  }
 }
 
 TEST(Views, RowsAndBlocksAreStridedByLeadingDimension) {

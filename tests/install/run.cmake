@@ -14,14 +14,18 @@ run("installed files" "" ${CMAKE_COMMAND} -E chdir ${prefix} ls share/man/man1/l
 run("installed ltide, eigenvalues only" "^  0.000000E\\+00   0.600000E\\+01 " ${prefix}/bin/ltide ${WORK_DIR}/x 2 0 1.0 0 0 1 2 8 T)
 
 # The consumer, built through find_package(ltide) and through pkg-config.
-set(expected "^lambda 6\\.000000 20\\.000000 42\\.000000\nfile 3 values, last 42\\.0 at degree 6\n$")
+set(expected "^lambda 6\\.000000 20\\.000000 42\\.000000\nfile 3 values, last 42\\.0 at degree 6\ncaught \\[ufio::u_read_ud1\\]\n$")
 run("configure consumer" "" ${CMAKE_COMMAND} -S ${SOURCE_DIR}/consumer -B ${WORK_DIR}/consumer -G ${GENERATOR}
     -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release)
-run("build consumer" "" ${CMAKE_COMMAND} --build ${WORK_DIR}/consumer)
+# The exported targets carry the floating-point flags into the consumer's compile lines.
+run("build consumer" "-ffp-contract=off" ${CMAKE_COMMAND} --build ${WORK_DIR}/consumer --verbose)
 run("consumer" "${expected}" ${WORK_DIR}/consumer/consumer ${WORK_DIR})
 file(GLOB_RECURSE pc ${prefix}/*/ltide.pc)
 if(PKG_CONFIG)
-  execute_process(COMMAND ${PKG_CONFIG} --cflags --libs ${pc} OUTPUT_VARIABLE flags)  # the installed file itself
+  execute_process(COMMAND ${PKG_CONFIG} --static --cflags --libs ${pc} OUTPUT_VARIABLE flags)  # the installed file itself
+  if(NOT flags MATCHES "-ffp-contract=off" OR NOT flags MATCHES "-fno-fast-math" OR NOT flags MATCHES "-llapack")
+    message(FATAL_ERROR "pkg-config flags lack the floating-point flags or LAPACK: ${flags}")
+  endif()
   separate_arguments(flags UNIX_COMMAND "${flags}")
   run("build consumer with pkg-config" "" ${CXX} ${SOURCE_DIR}/consumer/main.cpp -o ${WORK_DIR}/consumer_pc ${flags})
   run("pkg-config consumer" "${expected}" ${WORK_DIR}/consumer_pc ${WORK_DIR})

@@ -10,6 +10,7 @@
 #include <tuple>
 #include <vector>
 
+#include "error_line.hpp"
 #include "interpolate/spline.hpp"
 
 namespace ltide::interpolate {
@@ -142,7 +143,7 @@ TEST(Interpolate, FailuresStopWithTheKindsMessage) {
       {[&] { d_interpolate_data(dv{1}, dv{1}, 1.0); }, "d_calc_y", bad},
       {[&] { d_interpolate_data(x3, dv{0.0, 1.0}, 0.5); }, "d_calc_y", "bad source y-array"}};
   for (const auto& [call, tag, text] : cases)
-    EXPECT_EXIT(call(), ::testing::ExitedWithCode(1), "^\\*\\* " + text + " \\[interpolate::" + tag + "\\]\n$");
+    EXPECT_EQ(error_line(call), "** " + text + " [interpolate::" + tag + "]");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "error_line.hpp"
 #include "sort/quicksort.hpp"
 #include "sort/sort.hpp"
 
@@ -59,10 +60,9 @@ TEST(SortStack, OverflowStopsWithTheMembersMessage) {
   std::vector<double> d(64);
   std::iota(d.begin(), d.end(), 0.0);
   const std::vector<int32_t> i(d.begin(), d.end());
-  auto exits = ::testing::ExitedWithCode(1);
-  EXPECT_EXIT((detail::index_sort<double, 2>(d)), exits, "^\\*\\* NSTACK too small \\[sort::s_index_sort_d\\]\n$");
-  EXPECT_EXIT((detail::index_sort<int32_t, 2>(i)), exits, "^\\*\\* NSTACK too small \\[sort::s_index_sort_i\\]\n$");
-  EXPECT_EXIT((detail::quick_sort<double, 2>(d, false)), exits, "^\\*\\* NSTACK too small \\[sort:s_quick_sort_r\\]\n$");
+  EXPECT_EQ(error_line([&] { detail::index_sort<double, 2>(d); }), "** NSTACK too small [sort::s_index_sort_d]");
+  EXPECT_EQ(error_line([&] { detail::index_sort<int32_t, 2>(i); }), "** NSTACK too small [sort::s_index_sort_i]");
+  EXPECT_EQ(error_line([&] { detail::quick_sort<double, 2>(d, false); }), "** NSTACK too small [sort:s_quick_sort_r]");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "common/fatal.hpp"
 #include "common/fpmode.hpp"
 #include "coriolis/coriolis.hpp"
 #include "ufio/ufio.hpp"
@@ -19,4 +20,11 @@ int main(int argc, char** argv) {
   ltide::ufio::holder<double, 1> x, y;
   ltide::ufio::u_read_ud1(file, x, y);
   std::printf("file %td values, last %.1f at degree %.0f\n", y.size(), y(3), x(3));
+  // A failure is an exception the consumer handles; the process goes on.
+  try {
+    ltide::ufio::holder<double, 1> u, v;
+    ltide::ufio::u_read_ud1(std::string(argv[1]) + "/missing.uf1", u, v);
+  } catch (const ltide::error& e) {
+    std::printf("caught [%s]\n", e.tag().c_str());
+  }
 }
