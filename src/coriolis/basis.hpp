@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "functions/functions.hpp"
+#include "sparse/kinds.hpp"
 
 namespace ltide::coriolis::detail {
 
@@ -39,5 +40,11 @@ inline int64_t rotation_count(int32_t m, bool even, int64_t n, double nu) {
   if (!even && real(am * (am + 1)) < mnu) ++c;
   return c;
 }
+
+// Row of degree l of the Aleph operator without truncation: the diagonal and the coupling
+// to degree l + 2, as every row of a basis but its last holds them.
+sparse::ST aleph_row(double nu, int32_t m, int64_t l);
+// Diagonal of the row of degree l when it is the last of a basis.
+double aleph_last_diagonal(double nu, int32_t m, bool even, int64_t l);
 
 }  // namespace ltide::coriolis::detail
