@@ -78,8 +78,8 @@ TEST(TruncationError, ExactAndUndefinedCases) {
   EXPECT_EQ(truncation_error(30.0, 0, 0, 20, HUGE_VALUE), 0.0);
   EXPECT_EQ(truncation_error(30.0, 0, 0, 20, inf), 0.0);
   EXPECT_EQ(truncation_error(30.0, 0, 0, 1, HUGE_VALUE), 0.0);
-  // m nu = 6 = (l+1)(l+2) at l = 1: the odd series of m = 1 is singular there.
-  EXPECT_EQ(truncation_error(6.0, 1, 1, 10, 0.1), inf);
+  // m nu = 12 = (l+1)(l+2) at l = 2: the odd series of m = 1 is singular there.
+  EXPECT_EQ(truncation_error(12.0, 1, 1, 10, 0.1), inf);
   EXPECT_EQ(truncation_error(3.0, 2, 0, 10, 0.0), inf);
   EXPECT_EQ(truncation_error(3.0, 2, 0, 10, std::nan("")), inf);
   EXPECT_FALSE(mode_resolved(std::nan("")));
