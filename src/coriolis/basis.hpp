@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "functions/functions.hpp"
+#include "sparse/kinds.hpp"
 
 namespace ltide::coriolis::detail {
 
@@ -66,5 +67,12 @@ inline int64_t descending_position(int32_t m, bool even, int32_t n, double nu, i
   const int64_t c = rotation_count(m, even, n, nu) % n;
   return (int64_t{i_mode} - 1 + c) % n;
 }
+
+// Row of degree l of the Aleph operator without truncation: the diagonal and the coupling
+// to degree l + 2, as every row of a basis but its last holds them; `full` takes J in
+// double precision, as the single-mode solver's operator does.
+sparse::ST aleph_row(double nu, int32_t m, int64_t l, bool full = false);
+// Diagonal of the row of degree l when it is the last of a basis.
+double aleph_last_diagonal(double nu, int32_t m, bool even, int64_t l, bool full = false);
 
 }  // namespace ltide::coriolis::detail

@@ -75,6 +75,24 @@ void w_eigen_mode(double nu, int32_t m, bool even, int32_t n, int32_t i_mode, ve
                   vector_view<double> b, vector_view<double> q, vector_view<double> r,
                   mode_workspace* work = nullptr);
 
+// Estimates above this leave the printed six digits of a tidal eigenvalue in doubt (see
+// docs/resolution.md for the measurements behind the value).
+inline constexpr double RESOLUTION_THRESHOLD = 1.0e-7;
+
+// Whether an estimate of truncation_error says the basis resolves the mode: false for NaN.
+inline bool mode_resolved(double estimate) { return estimate <= RESOLUTION_THRESHOLD; }
+
+// Estimated relative error that the truncation of the basis at n degrees causes in the
+// eigenvalue of mode k, taken from the ordered list as w_lambda takes it, whose Aleph
+// eigenvalue is a: |a' - a| / |a|, a' the eigenvalue of the untruncated operator near a,
+// to first order also the relative error of the tidal eigenvalue 1/a. Infinity when a
+// larger basis puts another mode at that place of the list (however accurate a is as an
+// eigenvalue), for a = 0 or a non-finite a, and for HUGE elements in the basis (singular
+// nu). The degree-0 mode (m = 0, even, a HUGE or infinite) is exact: 0. Needs only a, so
+// any solver's eigenvalue of the mode gives the same answer; O(n) time and memory. `full`
+// takes the operator with J in double precision, the one the single-mode solver solves.
+double truncation_error(double nu, int32_t m, int32_t k, int32_t n, double a, bool full = false);
+
 // ---------------------------------------------------------------------------------
 // The factors of the Aleph matrix, A = (L - nu^2 Mtilde Ltilde^-1 M) Lambda^-1. M takes
 // the primary series to the other-parity one (degrees l_i + 1 for the even series,

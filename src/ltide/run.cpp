@@ -110,6 +110,12 @@ step_status run_spin_step(const run_parameters& p, const mode_choice& mode, run_
   }
   // Here the selected eigenpair is LL(i_mode) with the column b (fields runs).
   a.lambda_matr[col] = a.LL[static_cast<std::size_t>(mode.i_mode - 1)];
+  // From the eigenvalue alone, so that runs with and without fields report the same bit;
+  // judged on the operator of the solver that produced it.
+  if ((status.flag_matr & FLAG_SINGULAR) == 0 &&
+      !coriolis::mode_resolved(coriolis::truncation_error(nu, p.m, p.k, p.n, 1.0 / a.lambda_matr[col],
+                                                          p.solver == solver_kind::fast)))
+    status.flag_matr |= FLAG_UNRESOLVED;
 
   // Column j of the six fields; empty views in an eigenvalues-only run.
   vector_view<double> r_matr, t_matr, p_matr, r_beta, t_beta, p_beta;

@@ -15,6 +15,9 @@ inline constexpr int32_t FLAG_SINGULAR = 1;      // eigen-solution skipped, its 
 inline constexpr int32_t FLAG_NU_BELOW_ONE = 2;  // k < 0 and |nu| < 1
 // Either flag: the normalisation value of the fields was 0 or NaN; fields left as they were.
 inline constexpr int32_t FLAG_NOT_NORMALISED = 4;
+// The basis of n degrees does not resolve the mode: its eigenvalue may be wrong in the
+// printed digits (flag_matr only).
+inline constexpr int32_t FLAG_UNRESOLVED = 8;
 
 // What one spin parameter reports besides its grid value and eigenvalues.
 struct step_status {
