@@ -116,7 +116,7 @@ void renormalise(scaled& v) {
 // The double mant * 2^exp; results below the normal range are (signed) zero whether or
 // not flush-to-zero is on.
 double unscale(scaled v) {
-  const int64_t bound = 4096;  // |mant| stays within 2^+-600: beyond this the result is 0 or inf anyway
+  const int64_t bound = 4096;  // the mantissas stay within 2^+-300: beyond, the result is 0 anyway
   const auto e = static_cast<int>(std::clamp(v.exp, -bound, bound));
   const double r = std::ldexp(v.mant, e);
   return std::fabs(r) < std::numeric_limits<double>::min() ? std::copysign(0.0, r) : r;
