@@ -31,10 +31,27 @@ std::vector<double> f_legendre_pl_vec(int32_t l, vector_view<const double> x);
 // n1! without n2, n1!/n2! = (n2+1)(n2+2)...n1 with n2; accumulated in double.
 double f_factorial(int32_t n1, std::optional<int32_t> n2 = std::nullopt);
 
-// N_l^m = sqrt((2l+1)/(4 PI) (l-|m|)!/(l+|m|)!), times (-1)^|m| for negative m.
+// N_l^m = sqrt((2l+1)/(4 PI) (l-|m|)!/(l+|m|)!), times (-1)^|m| for negative m. Formed
+// from the factorial quotient while the radicand is a normal double (the value of
+// f_spherical_ylm_norm_direct); beyond, from the quotient in scaled form, and 0 only where
+// N_l^m itself is below the normal range.
 double f_spherical_ylm_norm(int32_t l, int32_t m);
 
-// Real spherical harmonic N_l^m P_l^|m|(cos theta) cos(m phi), angles in degrees.
+// N_l^m as the product form of the harmonic uses it, or nothing where its radicand
+// ((2l+1)/(4 PI))/q, q = (l+|m|)!/(l-|m|)!, is below the normal range (q overflows for
+// |m| >= 86, and at smaller orders from some degree on). Absent from one degree on, since
+// the radicand decreases with l.
+std::optional<double> f_spherical_ylm_norm_direct(int32_t l, int32_t m);
+
+// N_l^m P_l^|m|(x) (the harmonic at longitude 0) for l = |m| .. lmax into out[l - |m|], by
+// the normalised recurrence with a separate power-of-two exponent: accurate at any order,
+// and 0 only where the value is below the normal range. Stops with "bad arguments" like
+// f_legendre_plm; out must hold at least lmax - |m| + 1 values.
+void f_spherical_ylm_scaled_upto(int32_t lmax, int32_t m, double x, std::span<double> out);
+
+// Real spherical harmonic N_l^m P_l^|m|(cos theta) cos(m phi), angles in degrees: the
+// product of the direct normalisation and f_legendre_plm where the former exists, else
+// the scaled recurrence times the cosine.
 double f_spherical_ylm(int32_t l, int32_t m, double theta, double phi);
 // Element i from theta[i] and phi[i]; phi must be at least as long as theta.
 std::vector<double> f_spherical_ylm_vec(int32_t l, int32_t m, vector_view<const double> theta,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -31,8 +32,16 @@ void build_basis_tables(int32_t m, int32_t n, bool even, vector_view<const doubl
 
   // Per degree: the normalisation, l * J_(l+1) and (l + 1) * J_l, each formed exactly as
   // the combination D_l writes it (integer factor converted, then one product).
+  // Degrees below `direct` take the product of the normalisation and the unnormalised
+  // Legendre function, as the harmonic writes it; from the first degree whose
+  // normalisation leaves the normal range on (none below |m| = 86), the scaled recurrence.
   std::vector<double> norm(top + 1), up(top + 1, 0.0), down(top + 1, 0.0);
-  for (std::size_t d = 0; d <= top; ++d) norm[d] = f_spherical_ylm_norm(degree(d), m);
+  std::size_t direct = 0;
+  for (; direct <= top; ++direct) {
+    const std::optional<double> nd = f_spherical_ylm_norm_direct(degree(direct), m);
+    if (!nd) break;
+    norm[direct] = *nd;
+  }
   for (std::size_t d = 0; d < top; ++d) {
     const auto l = static_cast<double>(am + static_cast<int64_t>(d));
     up[d] = l * f_spherical_jlm(degree(d + 1), m);
@@ -42,15 +51,16 @@ void build_basis_tables(int32_t m, int32_t n, bool even, vector_view<const doubl
   const double c = std::cos(((0.0 * static_cast<double>(m)) * PI) / 180.0);
 
   const std::size_t l_first = even ? 0 : 1, n_first = even ? 1 : 0;
-  std::vector<double> P(top + 1), Y(top + 1);
+  std::vector<double> P(top + 1), S(top + 1), Y(top + 1);
   // The first degree |m| has no Y_(|m|-1) term.
   const auto D = [&](std::size_t d) { return d == 0 ? Y[1] * up[0] : Y[d + 1] * up[d] - Y[d - 1] * down[d]; };
   for (index_t p = 1; p <= theta.size; ++p) {
     // The harmonics take the cosine of the angle in degrees again; it does not give back
     // the mu grid exactly (6.1e-17 at the equator), and the tables must follow it.
     const double mu = std::cos((theta(p) * PI) / 180.0);
-    f_legendre_plm_upto(degree(top), static_cast<int32_t>(am), mu, std::span<double>(P));
-    for (std::size_t d = 0; d <= top; ++d) Y[d] = (P[d] * norm[d]) * c;
+    if (direct > 0) f_legendre_plm_upto(degree(direct - 1), static_cast<int32_t>(am), mu, std::span<double>(P));
+    if (direct <= top) f_spherical_ylm_scaled_upto(degree(top), m, mu, std::span<double>(S));
+    for (std::size_t d = 0; d <= top; ++d) Y[d] = (d < direct ? P[d] * norm[d] : S[d]) * c;
     for (index_t i = 1; i <= n; ++i) {
       const std::size_t dl = l_first + 2 * static_cast<std::size_t>(i - 1);
       const std::size_t dn = n_first + 2 * static_cast<std::size_t>(i - 1);

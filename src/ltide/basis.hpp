@@ -27,7 +27,8 @@ struct basis_tables {
 // Fills the tables for order m (signed), n degrees and the parity `even` at the
 // colatitudes theta (degrees). Every value equals, bit for bit, the one built from
 // separate f_spherical_ylm_vec calls per degree (longitude 0) and f_spherical_jlm:
-// one upward Legendre recurrence per grid point passes through every degree.
+// per grid point one upward Legendre recurrence passes through the degrees whose
+// normalisation is a normal double, and one scaled recurrence through the rest.
 // Requires highest_table_degree(m, n) <= INT32_MAX.
 void build_basis_tables(int32_t m, int32_t n, bool even, vector_view<const double> theta,
                         const basis_tables<double>& tables);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -86,6 +87,68 @@ TEST(SphericalHarmonic, OrthonormalUnderGaussLegendreQuadrature) {
         for (int i = 0; i < n; ++i) s += w[i] * ya[i] * yb[i];
         EXPECT_NEAR(2.0 * std::numbers::pi * s, a == b ? 1.0 : 0.0, 1e-7) << m << " " << a << " " << b;
       }
+}
+
+// Orders whose factorial quotient overflows, against 40-digit values. The scaled recurrence
+// inherits the condition of s^|m|: |m| times the rounding of s, 1e-13 at |m| = 1000.
+TEST(SphericalHarmonic, HighOrdersMatchHighPrecisionValues) {
+  const struct { int l, m; double x, y; } rows[] = {
+      {86, 86, 0.0, 0.9145141157676042865}, {86, 86, 0.5, 3.8799375834669715629e-6},
+      {87, 86, -0.25, -0.18854470114762772886}, {200, 200, 0.3, 9.045358754244909578e-5},
+      {300, 200, 0.9, 5.6122555485876585116e-25}, {1000, 1000, 0.0, 1.6854039005797639178},
+      {1000, 1000, 0.125, 6.4119736585800573617e-4}, {1000, 1000, 0.75, 5.1967601606381989446e-180},
+      {1010, 1000, 0.07, 0.84242291127287270583}, {1041, -1000, -0.01, -0.13807411211522475049},
+      {1200, 1000, 0.75, 7.2505603037685384662e-64},
+      {1200, 1000, 0.9, 1.6618575146071731302e-226}};  // from a sectoral value far below the normal range
+  for (const auto& r : rows) {
+    std::vector<double> out(r.l - std::abs(r.m) + 1);
+    f_spherical_ylm_scaled_upto(r.l, r.m, r.x, out);
+    EXPECT_NEAR(out.back(), r.y, 2e-13 * std::abs(r.y)) << r.l << " " << r.m << " " << r.x;
+  }
+  for (auto [l, m, n] : {std::tuple{86, 86, 8.0309114519956148348e-156}, {87, -87, -4.6554657350326464725e-158},
+                         {150, 150, 2.7975431109544677721e-307}, {160, 100, 2.3557245695793008733e-217},
+                         {200, 200, 0.0}})  // N_200^200 = 7e-376
+    EXPECT_NEAR(f_spherical_ylm_norm(l, m), n, 1e-15 * std::abs(n)) << l << " " << m;
+  // At 90 degrees mu = -4.4e-8, 1e-12 below the equatorial value.
+  EXPECT_NEAR(f_spherical_ylm(1000, 1000, 90.0, 0.0), 1.6854039005797639, 2e-12);
+  const std::vector<double> theta{88.0, 90.0, 91.5}, phi{0.0, 0.09, 0.18};
+  const auto y = f_spherical_ylm_vec(1001, -1000, theta, phi);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(bits(y[i]), bits(f_spherical_ylm(1001, -1000, theta[i], phi[i]))) << i;
+  // Y_a^a(0)^2 = (2a + 1)!!/(2a)!!/(4 PI): the product below a = 4097, a series from there.
+  for (int a : {4095, 4096, 4097}) {
+    std::vector<double> lo(1), hi(1);
+    f_spherical_ylm_scaled_upto(a, a, 0.0, lo);
+    f_spherical_ylm_scaled_upto(a + 1, a + 1, 0.0, hi);
+    EXPECT_NEAR(hi[0] / lo[0], -std::sqrt((2.0 * a + 3.0) / (2.0 * a + 2.0)), 2e-15) << a;
+  }
+}
+
+// The product form is kept bit for bit up to the last degree whose normalisation is a
+// normal double; from the next degree on (where the product gives 0) the scaled
+// recurrence, which agrees with the product form wherever both exist.
+TEST(SphericalHarmonic, ProductFormUpToTheSwitchThenScaledRecurrence) {
+  for (auto [m, first] : {std::pair{85, 86}, {-80, 98}, {70, 164}, {-50, 1210}}) {
+    const int a = std::abs(m);
+    ASSERT_TRUE(f_spherical_ylm_norm_direct(first - 1, m).has_value()) << m;
+    EXPECT_FALSE(f_spherical_ylm_norm_direct(first, m).has_value()) << m;
+    EXPECT_FALSE(f_spherical_ylm_norm_direct(first + 9, m).has_value()) << m;
+    EXPECT_EQ(bits(f_spherical_ylm_norm(first - 1, m)), bits(*f_spherical_ylm_norm_direct(first - 1, m))) << m;
+    for (double theta : {20.0, 61.0, 90.0, 133.0}) {
+      const double mu = std::cos((theta * PI) / 180.0);
+      std::vector<double> s(first + 4 - a), p(first - a);
+      f_spherical_ylm_scaled_upto(first + 3, m, mu, s);
+      f_legendre_plm_upto(first - 1, a, mu, p);
+      double big = 0.0;
+      for (double v : s) big = std::max(big, std::abs(v));
+      for (int l = a; l < first; ++l)
+        ASSERT_NEAR(s[l - a], p[l - a] * *f_spherical_ylm_norm_direct(l, m), 1e-13 * big) << m << " " << l << " " << theta;
+      EXPECT_EQ(bits(f_spherical_ylm(first - 1, m, theta, 0.0)), bits(*f_spherical_ylm_norm_direct(first - 1, m) * p.back()));
+      for (int l = first; l < first + 4; ++l) {
+        EXPECT_NE(s[l - a], 0.0) << m << " " << l << " " << theta;
+        EXPECT_EQ(bits(f_spherical_ylm(l, m, theta, 0.0)), bits(s[l - a])) << m << " " << l << " " << theta;
+      }
+    }
+  }
 }
 
 TEST(Functions, BadArgumentsStopWithTheirMessages) {
