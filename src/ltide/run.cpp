@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <optional>
 #include <span>
+#include <utility>
+#include <vector>
 
 #include "common/fatal.hpp"
 #include "coriolis/coriolis.hpp"
@@ -14,6 +16,8 @@
 #include "ltide/basis.hpp"
 #include "ltide/grid.hpp"
 #include "ltide/output.hpp"
+#include "ltide/parallel.hpp"
+#include "ltide/progress.hpp"
 #include "ltide/report.hpp"
 #include "ltide/singular.hpp"
 #include "ltide/table.hpp"
@@ -77,15 +81,55 @@ step_result run_spin_step(const run_parameters& p, const mode_choice& mode, run_
   return s;
 }
 
-void emit_step(const run_parameters& p, const mode_choice& mode, run_arrays& a, int32_t j, const step_result& s) {
+void emit_step(const run_parameters& p, const mode_choice& mode, run_arrays& a, int32_t j, const step_result& s,
+               const step_fields& fields) {
   const auto col = static_cast<std::size_t>(j - 1);
+  a.nu[col] = s.nu;
+  a.lambda_matr[col] = s.lambda_matr;
+  a.lambda_beta[col] = s.lambda_beta;
   if (!p.table_file.empty()) {
     a.nh[col] = s.nh;
     a.flag_matr[col] = s.flag_matr;
     a.flag_beta[col] = s.flag_beta;
   }
+  if (!p.lflag) {
+    const step_fields to = field_columns(a, j);
+    const std::pair<vector_view<double>, vector_view<double>> copies[] = {
+        {fields.r_matr, to.r_matr}, {fields.t_matr, to.t_matr}, {fields.p_matr, to.p_matr},
+        {fields.r_beta, to.r_beta}, {fields.t_beta, to.t_beta}, {fields.p_beta, to.p_beta}};
+    for (const auto& [from, into] : copies)
+      if (from.data != into.data) std::copy_n(from.data, static_cast<std::size_t>(into.size), into.data);
+  }
   print_report_line({s.nu, s.lambda_matr, s.lambda_beta, mode.i_mode, s.nh, s.flag_matr, s.flag_beta});
+  // Each line reaches the file or pipe whole as soon as it is complete: a run stopped part
+  // way leaves only complete lines. A report that cannot be written fails the run here.
+  finish_report();
 }
+
+namespace {
+
+// A completed step waiting for its turn to be emitted: its results and its six fields.
+struct step_slot {
+  step_result result;
+  std::vector<double> fields;  // 6 n_mu: r, t, p of the matrix solution, then of the asymptotic one
+
+  step_fields views(index_t n_mu) {
+    auto part = [&](index_t i) { return vector_view<double>{fields.data() + i * n_mu, n_mu}; };
+    if (fields.empty()) return {};
+    return {part(0), part(1), part(2), part(3), part(4), part(5)};
+  }
+};
+
+// Consecutive steps a worker takes at a time: the ql solver with fields prepares the
+// iterations of that many upcoming steps together; other steps are cheap enough that
+// chunks of several keep the hand-out off the critical path, or costly enough (large n)
+// that single steps balance best.
+int32_t chunk_steps(const run_parameters& p) {
+  if (p.solver == solver_kind::ql && !p.lflag) return solves_ahead(p.n);
+  return p.n >= 200 ? 1 : 16;
+}
+
+}  // namespace
 
 int run_program(const run_options& options) {
   run_parameters p = fetch_parameters();
@@ -94,6 +138,9 @@ int run_program(const run_options& options) {
   // The checks cost nothing and come first: a run they refuse must not first allocate
   // (and zero) arrays sized by the very counts they refuse.
   check_parameters(p);
+  const int32_t chunk = chunk_steps(p);
+  const int32_t chunks = p.n_nu <= 0 ? 1 : (p.n_nu - 1) / chunk + 1;
+  p.threads = std::clamp(options.threads > 0 ? options.threads : default_threads(), 1, std::min(chunks, MAX_THREADS));
   run_arrays a = allocate_run_arrays(p);
   const mode_choice mode = select_mode(p.k, p.n);
   if (!p.lflag) {
@@ -101,11 +148,37 @@ int run_program(const run_options& options) {
     build_basis_tables(p.m, p.n, mode.even, a.theta,
                        {a.y_l_im.view(), a.y_n_im.view(), a.dy_l_im.view(), a.dy_n_im.view()});
   }
-  step_workspace w = make_step_workspace(p);
-  for (int32_t j = 1; j <= p.n_nu; ++j) {
-    const step_result s = run_spin_step(p, mode, a, w, j);
-    emit_step(p, mode, a, j, s);
+  const step_tables tables{a.mu, tables_of(a)};
+  // Each step starts its normalisation's search where one loop over the grid would.
+  const interpolate::saved_start settled = p.lflag ? interpolate::saved_start{} : search_at_step(2, a.mu);
+
+  const ordered_plan plan{p.n_nu, p.threads, chunk, 2 * chunk * p.threads};
+  std::vector<step_workspace> work;
+  std::vector<step_slot> slots(static_cast<std::size_t>(std::max(plan.window, 1)));
+  try {
+    for (int32_t t = 0; t < p.threads; ++t) work.push_back(make_step_workspace(p));
+    if (!p.lflag)
+      for (step_slot& s : slots) s.fields.resize(6 * static_cast<std::size_t>(p.n_mu));
+  } catch (const std::bad_alloc&) {
+    fatal("cannot allocate the arrays of the run", "ltide");
   }
+
+  progress_line progress(p.n_nu, !options.quiet && stderr_is_terminal());
+  run_ordered(
+      plan,
+      [&](int32_t worker, int32_t j, int32_t last, int32_t slot) {
+        step_workspace& w = work[static_cast<std::size_t>(worker)];
+        step_slot& s = slots[static_cast<std::size_t>(slot)];
+        w.search = j == 1 ? interpolate::saved_start{} : settled;
+        std::array<double, MAX_SOLVES_AHEAD> buffer{};
+        s.result = compute_step(p, mode, tables, w, spin_parameter(j, p.n_nu, p.nu_min, p.nu_max), s.views(p.n_mu),
+                                following_spins(p, mode, j, last, buffer));
+      },
+      [&](int32_t j, int32_t slot) {
+        step_slot& s = slots[static_cast<std::size_t>(slot)];
+        emit_step(p, mode, a, j, s.result, s.views(p.n_mu));
+        progress.update(j);
+      });
   if (!p.lflag) write_output_files(p.output_prefix, a);
   if (!p.table_file.empty()) write_table(p, options.command_line, a, mode.i_mode);
   finish_report();

@@ -37,8 +37,11 @@ step_fields field_columns(run_arrays& a, int32_t j);
 step_result run_spin_step(const run_parameters& p, const mode_choice& mode, run_arrays& a, step_workspace& w,
                           int32_t j);
 
-// Step j's output, in grid order: the kept status of a table and the report line.
-void emit_step(const run_parameters& p, const mode_choice& mode, run_arrays& a, int32_t j, const step_result& s);
+// Step j's output, in grid order: nu(j), the eigenvalues and the kept status of a table
+// into the run's arrays, the fields into column j (unless they are that column), and the
+// report line, flushed.
+void emit_step(const run_parameters& p, const mode_choice& mode, run_arrays& a, int32_t j, const step_result& s,
+               const step_fields& fields);
 
 // The whole program after the positional arguments have been stored; returns the exit
 // status of a normal end (every failure stops the process with status 1).
