@@ -17,7 +17,7 @@ constexpr std::string_view bad_x_text = "bad source x-array";
 constexpr std::string_view bad_y_text = "bad source y-array";
 
 // ---------------------------------------------------------------------------------------
-// Per-kind table: message tags and the start indices saved between calls. The hunt is
+// Per-kind table: message tags and the start indices saved between calls (per thread). The hunt is
 // chosen by the abscissa type, so kinds c and z report the range through s_hunt / d_hunt.
 // The derivative tags of the complex kinds read c_calc_c_1 / z_calc_c_1 on purpose: those
 // are the texts users already match on.
@@ -41,7 +41,7 @@ struct kind_traits<float> {
   static constexpr std::string_view value = "interpolate::s_calc_y";
   static constexpr std::string_view deriv = "interpolate::s_calc_y_1";
   static constexpr std::string_view lin = "interpolate::s_interpolate_lin";
-  static inline saved_start saved{};
+  static inline thread_local saved_start saved{};
 };
 template <>
 struct kind_traits<double> {
@@ -49,7 +49,7 @@ struct kind_traits<double> {
   static constexpr std::string_view value = "interpolate::d_calc_y";
   static constexpr std::string_view deriv = "interpolate::d_calc_y_1";
   static constexpr std::string_view lin = "interpolate::d_interpolate_lin";
-  static inline saved_start saved{};
+  static inline thread_local saved_start saved{};
 };
 template <>
 struct kind_traits<std::complex<float>> {
@@ -57,7 +57,7 @@ struct kind_traits<std::complex<float>> {
   static constexpr std::string_view value = "interpolate::c_calc_y";
   static constexpr std::string_view deriv = "interpolate::c_calc_c_1";
   static constexpr std::string_view lin = "interpolate::c_interpolate_lin";
-  static inline saved_start saved{};
+  static inline thread_local saved_start saved{};
 };
 template <>
 struct kind_traits<std::complex<double>> {
@@ -65,7 +65,7 @@ struct kind_traits<std::complex<double>> {
   static constexpr std::string_view value = "interpolate::z_calc_y";
   static constexpr std::string_view deriv = "interpolate::z_calc_c_1";
   static constexpr std::string_view lin = "interpolate::z_interpolate_lin";
-  static inline saved_start saved{};
+  static inline thread_local saved_start saved{};
 };
 
 // ---------------------------------------------------------------------------------------

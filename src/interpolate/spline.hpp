@@ -48,18 +48,21 @@ std::complex<float> c_calc_y_1(vector_view<const float> x, vector_view<const std
 std::complex<double> z_calc_y_1(vector_view<const double> x, vector_view<const std::complex<double>> y,
                                 vector_view<const std::complex<double>> y2, double q);
 
-// Start indices of the hunt that persist for the run, one set per kind, each 0 at start:
+// Start indices of the hunt that persist between calls, one set per kind and per thread,
+// each 0 when the thread starts:
 // `value` is shared by *_interpolate_data, *_interpolate_data_vec and *_calc_y; `deriv` by
 // *_interpolate_deriv, *_interpolate_deriv_vec and *_calc_y_1; `lin` by *_interpolate_lin
 // and *_interpolate_lin_vec. Every evaluation leaves in its index the interval it used.
 // Only hints (any value is accepted), but they decide which interval an interior node
-// falls in, so results are reproducible bit for bit only for the same call history.
-// Not reentrant: the program is single-threaded.
+// falls in, so results are reproducible bit for bit only for the same call history (of
+// the calling thread; a caller that needs more sets them explicitly through these
+// references before its calls).
 struct saved_start {
   index_t value = 0;
   index_t deriv = 0;
   index_t lin = 0;
 };
+// The calling thread's indices.
 saved_start& s_saved_start();
 saved_start& d_saved_start();
 saved_start& c_saved_start();

@@ -40,18 +40,22 @@ std::optional<std::size_t> run_memory_bytes(const run_parameters& p) {
     }
     total += *one * count;
   };
-  add({n}, 1 + TEMPORARY_VECTORS_OF_N);  // LL and the temporaries
-  if (p.solver == solver_kind::fast) add({n}, 12);  // the single-mode solver's workspace
+  // Each thread's workspace: LL and the temporaries, the solvers' work, the mode's column
+  // of B, Q, R, the work vectors, and its steps waiting in the window of six fields each.
+  const auto threads = static_cast<std::size_t>(std::max(p.threads, 1));
+  add({n}, threads * (1 + TEMPORARY_VECTORS_OF_N));
+  if (p.solver == solver_kind::fast) add({n}, threads * 12);
   add({n_nu}, 3);                        // nu, lambda_matr, lambda_beta
   if (!p.table_file.empty()) add({n_nu}, 3, sizeof(int32_t));  // nh and the flags of the table
   if (!p.lflag) {
-    add({n}, 3);            // the mode's column of B, Q, R
+    add({n}, threads * 3);
     // The rotations kept by the eigen-solutions prepared together (about n^2 each, 16 bytes
     // apiece); the single-mode solver works in O(n).
     if (p.solver == solver_kind::ql)
-      add({n, n}, 2 * static_cast<std::size_t>(solves_ahead(static_cast<int32_t>(n))));
+      add({n, n}, threads * 2 * static_cast<std::size_t>(solves_ahead(static_cast<int32_t>(n))));
     add({n_mu, n}, 4);      // basis tables
-    add({n_mu}, 11);        // mu, theta and the work vectors
+    add({n_mu}, 2 + threads * 9);  // mu, theta and the work vectors
+    add({n_mu}, threads * 6 * 2 * static_cast<std::size_t>(MAX_SOLVES_AHEAD));  // the window
     add({n_mu, n_nu}, 6);   // the fields
   }
   if (!fits) return std::nullopt;
@@ -79,19 +83,15 @@ run_arrays allocate_run_arrays(const run_parameters& p) {
   if (!need || *need > memory_limit_bytes()) out_of_memory();
   run_arrays a;
   try {
-    a.LL = vector_of(n);
     a.nu = vector_of(n_nu);
     a.lambda_matr = vector_of(n_nu);
     a.lambda_beta = vector_of(n_nu);
     if (!p.table_file.empty())
       for (std::vector<int32_t>* v : {&a.nh, &a.flag_matr, &a.flag_beta}) v->resize(static_cast<std::size_t>(extent(n_nu)));
     if (!p.lflag) {
-      for (std::vector<double>* v : {&a.b, &a.q, &a.r}) *v = vector_of(n);
       for (array2<double>* t : {&a.y_l_im, &a.y_n_im, &a.dy_l_im, &a.dy_n_im}) *t = array2<double>(n_mu, n);
       a.mu = vector_of(n_mu);
       a.theta = vector_of(n_mu);
-      for (std::vector<double>* v : {&a.sigma, &a.t1, &a.t2, &a.t3, &a.t4, &a.h_lower, &a.h_order, &a.h_upper})
-        *v = vector_of(n_mu);
       for (array2<double>* f : {&a.xi_r_matr, &a.xi_t_matr, &a.xi_p_matr, &a.xi_r_beta, &a.xi_t_beta, &a.xi_p_beta})
         *f = array2<double>(n_mu, n_nu);
     }

@@ -26,6 +26,18 @@ bool store_solver(run_options& o, std::string_view v) {
   return true;
 }
 
+// A count of 1 .. MAX_THREADS in plain decimal digits.
+bool store_threads(run_options& o, std::string_view v) {
+  int32_t value = 0;
+  for (const char c : v) {
+    if (c < '0' || c > '9' || value > MAX_THREADS) return false;
+    value = value * 10 + (c - '0');
+  }
+  if (value < 1 || value > MAX_THREADS) return false;
+  o.threads = value;
+  return true;
+}
+
 constexpr option_entry OPTIONS[] = {
     {"table", "FILE", "also write every step's values in full precision to FILE",
      [](run_options& o, std::string_view v) { o.table = v; return true; }},
@@ -33,6 +45,12 @@ constexpr option_entry OPTIONS[] = {
      "ql (default): reproduces every bit, about 1e-7 relative in lambda; fast: one eigenpair in O(n), "
      "about 1e-13 relative, the one for science",
      store_solver},
+    {"threads", "N",
+     "compute N spin parameters at a time (default: OMP_NUM_THREADS, else the CPUs this process may use); "
+     "every output is the same for every N",
+     store_threads},
+    {"quiet", "", "no progress line on standard error (shown only on a terminal)",
+     [](run_options& o, std::string_view) { o.quiet = true; return true; }},
     {"help", "", "print this help and stop", [](run_options& o, std::string_view) { o.help = true; return true; }},
     {"version", "", "print the version and stop",
      [](run_options& o, std::string_view) { o.version = true; return true; }},

@@ -16,10 +16,15 @@
 
 namespace ltide::run {
 
+// The most threads --threads accepts.
+inline constexpr int32_t MAX_THREADS = 4096;
+
 // What the options ask for; the driver receives it whole.
 struct run_options {
   std::string table;          // --table: file of every step's values in full precision; empty: none
   solver_kind solver = solver_kind::ql;  // --solver: the eigen-solver of the matrix solution
+  int32_t threads = 0;        // --threads: workers; 0: default_threads() (parallel.hpp)
+  bool quiet = false;         // --quiet: no progress line on a terminal
   bool help = false;          // --help: print the usage and stop
   bool version = false;       // --version: print the version and stop
   // Every word of the command line, program name first, for the table's header.

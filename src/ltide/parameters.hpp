@@ -30,6 +30,7 @@ struct run_parameters {
   bool lflag = false;  // eigenvalues only: no fields, no files
   std::string table_file;  // --table: the full-precision table; empty: none
   solver_kind solver = solver_kind::ql;
+  int32_t threads = 1;  // steps computed at a time, each thread with its own workspace
 };
 
 // Counts the arguments (the usage line stops a count other than 9 or 10) and fetches

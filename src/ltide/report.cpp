@@ -90,9 +90,9 @@ std::string report_line(const report_items& items) {
 }
 
 void print_report_line(const report_items& items) {
-  // One buffer for every line of the run (the program has one thread): the loop over
-  // spin parameters allocates nothing for its report.
-  static std::string line = [] {
+  // One buffer per thread for every line it writes: the loop over spin parameters
+  // allocates nothing for its report.
+  thread_local std::string line = [] {
     std::string s;
     s.reserve(160);
     return s;

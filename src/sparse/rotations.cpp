@@ -202,6 +202,8 @@ std::vector<kernel> supported_kernels() {
   return ks;
 }
 
+// Chosen once, on first use (a thread-safe initialisation); only use_rotation_kernel
+// changes it afterwards.
 kernel& the_kernel() {
   static kernel k = supported_kernels().front();
   return k;

@@ -89,7 +89,7 @@ namespace detail {
 // The rotation kernels this processor can run, the one chosen at start first ("avx512",
 // "avx2", "baseline"), and a switch to another of them, so that tests can hold every
 // kernel against the column-pair loop. Returns false (and changes nothing) for a kernel
-// this processor cannot run.
+// this processor cannot run. The choice is process-wide: not while other threads rotate.
 std::vector<std::string_view> rotation_kernels();
 bool use_rotation_kernel(std::string_view name);
 }  // namespace detail

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -129,7 +130,8 @@ class output_file final : public detail::byte_sink {
   std::string temp_;
   int fd_ = -1;
   std::vector<std::byte> buffer_;
-  static inline unsigned long counter_ = 0;
+  // Temporary names of writers in several threads must differ too.
+  static inline std::atomic<unsigned long> counter_ = 0;
 };
 
 // An array of up to three dimensions with element strides, walked in column-major
