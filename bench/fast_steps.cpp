@@ -45,7 +45,7 @@ double per_step_ms(Fn step) {
   return best;
 }
 
-// The driver's step over the grid nu_of(1 .. STEPS), report lines discarded.
+// The driver's step over the grid nu_of(1 .. STEPS) (it prints nothing).
 double driver_ms(int32_t m, int32_t k, int32_t n, run::solver_kind solver, bool lflag) {
   run::run_parameters p;
   p.m = m, p.k = k, p.A = 1.0, p.nu_min = nu_of(1), p.nu_max = nu_of(STEPS), p.n_nu = STEPS, p.n_mu = 201, p.n = n;
@@ -57,7 +57,8 @@ double driver_ms(int32_t m, int32_t k, int32_t n, run::solver_kind solver, bool 
     run::build_mu_grid(a.mu, a.theta);
     run::build_basis_tables(m, n, mode.even, a.theta, {a.y_l_im.view(), a.y_n_im.view(), a.dy_l_im.view(), a.dy_n_im.view()});
   }
-  return per_step_ms([&](int32_t j) { run::run_spin_step(p, mode, a, j); });
+  run::step_workspace w = run::make_step_workspace(p);
+  return per_step_ms([&](int32_t j) { run::run_spin_step(p, mode, a, w, j); });
 }
 
 }  // namespace

@@ -79,19 +79,15 @@ run_arrays allocate_run_arrays(const run_parameters& p) {
   if (!need || *need > memory_limit_bytes()) out_of_memory();
   run_arrays a;
   try {
-    a.LL = vector_of(n);
     a.nu = vector_of(n_nu);
     a.lambda_matr = vector_of(n_nu);
     a.lambda_beta = vector_of(n_nu);
     if (!p.table_file.empty())
       for (std::vector<int32_t>* v : {&a.nh, &a.flag_matr, &a.flag_beta}) v->resize(static_cast<std::size_t>(extent(n_nu)));
     if (!p.lflag) {
-      for (std::vector<double>* v : {&a.b, &a.q, &a.r}) *v = vector_of(n);
       for (array2<double>* t : {&a.y_l_im, &a.y_n_im, &a.dy_l_im, &a.dy_n_im}) *t = array2<double>(n_mu, n);
       a.mu = vector_of(n_mu);
       a.theta = vector_of(n_mu);
-      for (std::vector<double>* v : {&a.sigma, &a.t1, &a.t2, &a.t3, &a.t4, &a.h_lower, &a.h_order, &a.h_upper})
-        *v = vector_of(n_mu);
       for (array2<double>* f : {&a.xi_r_matr, &a.xi_t_matr, &a.xi_p_matr, &a.xi_r_beta, &a.xi_t_beta, &a.xi_p_beta})
         *f = array2<double>(n_mu, n_nu);
     }

@@ -17,21 +17,11 @@ inline constexpr int32_t MAX_SOLVES_AHEAD = 4;
 constexpr int32_t solves_ahead(int32_t n) { return n <= 1024 ? 4 : (n <= 2048 ? 2 : 1); }
 
 struct run_arrays {
-  // Eigen-solution of the current spin parameter: n eigenvalues and the selected
-  // mode's column of the coefficient matrices B, Q, R (the only one the fields read).
-  std::vector<double> LL;
-  std::vector<double> b, q, r;
-  // Scratch memory of the eigen-solution, reused from one spin parameter to the next.
-  coriolis::mode_workspace eigen_work;
-  coriolis::fast_workspace fast_work;  // the same for the single-mode solver
+  // (Each thread's eigen-solution and work vectors are its step_workspace, step.hpp.)
   // Basis functions and derivative combinations on the mu grid, n_mu x n.
   array2<double> y_l_im, y_n_im, dy_l_im, dy_n_im;
   std::vector<double> nu;                 // n_nu
-  std::vector<double> mu, theta, sigma;   // n_mu
-  // Work vectors of one spin parameter, n_mu each: partial sums of the matrix fields
-  // and the Hermite polynomials of orders nh - 1, nh, nh + 1.
-  std::vector<double> t1, t2, t3, t4;
-  std::vector<double> h_lower, h_order, h_upper;
+  std::vector<double> mu, theta;          // n_mu
   // Fields, n_mu x n_nu: column j belongs to nu(j).
   array2<double> xi_r_matr, xi_t_matr, xi_p_matr;
   array2<double> xi_r_beta, xi_t_beta, xi_p_beta;
@@ -49,7 +39,7 @@ std::optional<std::size_t> run_memory_bytes(const run_parameters& p);
 std::size_t memory_limit_bytes();
 
 // All arrays, zero-filled; negative extents count as 0. An eigenvalues-only run
-// (lflag) gets only LL and the n_nu-long arrays, the rest stay empty (no field, work
+// (lflag) gets only the n_nu-long arrays, the rest stay empty (no field, work
 // vector or table is touched then); nh and the flags of every step are allocated only
 // for a run that writes a table. Stops the run when a size overflows, when the run
 // needs more than memory_limit_bytes(), or when the memory cannot be had.

@@ -22,58 +22,22 @@ namespace ltide::run {
 
 namespace {
 
-// A singular spin parameter has no eigen-solution: every result of one is zero.
-void clear_eigen_solution(run_arrays& a) {
-  for (std::vector<double>* v : {&a.LL, &a.b, &a.q, &a.r}) std::fill(v->begin(), v->end(), 0.0);
-}
-
-// The eigenvalue iterations of step j and of the next non-singular steps, run side by
-// side (each gives the bits it gives alone) when step j finds none prepared.
-void prepare_solves(const run_parameters& p, const mode_choice& mode, run_arrays& a, int32_t j) {
-  std::array<double, MAX_SOLVES_AHEAD> nus{};
-  const auto ahead = static_cast<std::size_t>(solves_ahead(p.n));
-  std::size_t count = 0;
-  for (int32_t k = j; k <= p.n_nu && count < ahead; ++k) {
-    const double nu = spin_parameter(k, p.n_nu, p.nu_min, p.nu_max);
-    if (!singular_spin(p.m, mode.even, p.n, nu)) nus[count++] = nu;
-  }
-  coriolis::w_eigen_mode_prepare(std::span<const double>(nus.data(), count), p.m, mode.even, p.n, a.eigen_work);
-}
-
-// The fields read only column i_mode of B, Q and R: w_eigen_mode computes that column
-// alone, with the bits w_eigen would give it, and only the rotations that reach it.
-// The single-mode solver gives only entry i_mode of LL (the only one the step reads).
-void solve_eigenproblem(const run_parameters& p, const mode_choice& mode, run_arrays& a, int32_t j, double nu) {
-  if (p.solver == solver_kind::fast) {
-    double& lambda = a.LL[static_cast<std::size_t>(mode.i_mode - 1)];
-    if (p.lflag)
-      lambda = coriolis::w_eigen_mode_fast(nu, p.m, mode.even, p.n, mode.i_mode, {}, {}, {}, &a.fast_work);
-    else
-      lambda = coriolis::w_eigen_mode_fast(nu, p.m, mode.even, p.n, mode.i_mode, a.b, a.q, a.r, &a.fast_work);
-    return;
-  }
-  if (p.lflag) {
-    coriolis::w_eigen(nu, p.m, mode.even, p.n, a.LL, std::nullopt, std::nullopt, std::nullopt, true);
-    return;
-  }
-  if (!a.eigen_work.ready_for(nu, p.m, mode.even, p.n)) prepare_solves(p, mode, a, j);
-  coriolis::w_eigen_mode(nu, p.m, mode.even, p.n, mode.i_mode, a.LL, a.b, a.q, a.r, &a.eigen_work);
-}
-
-// Column i_mode as the n-by-1 matrix whose only column the fields read.
-matrix_view<const double> single_column(const std::vector<double>& v) {
-  return {v.data(), static_cast<index_t>(v.size()), 1};
-}
-
-basis_tables<double> tables_of(run_arrays& a) {
+basis_tables<const double> tables_of(const run_arrays& a) {
   return {a.y_l_im.view(), a.y_n_im.view(), a.dy_l_im.view(), a.dy_n_im.view()};
 }
 
-void keep_step_status(run_arrays& a, int32_t j, const step_status& s) {
-  const auto col = static_cast<std::size_t>(j - 1);
-  a.nh[col] = s.nh;
-  a.flag_matr[col] = s.flag_matr;
-  a.flag_beta[col] = s.flag_beta;
+// Up to solves_ahead(n) - 1 non-singular spin parameters of the steps after j, up to
+// step `last`: the iterations a ql step prepares with its own.
+std::span<const double> following_spins(const run_parameters& p, const mode_choice& mode, int32_t j, int32_t last,
+                                        std::array<double, MAX_SOLVES_AHEAD>& buffer) {
+  const auto limit = static_cast<std::size_t>(solves_ahead(p.n) - 1);
+  std::size_t count = 0;
+  if (p.solver != solver_kind::ql || p.lflag) return {};
+  for (int32_t k = j + 1; k <= last && count < limit; ++k) {
+    const double nu = spin_parameter(k, p.n_nu, p.nu_min, p.nu_max);
+    if (!singular_spin(p.m, mode.even, p.n, nu)) buffer[count++] = nu;
+  }
+  return {buffer.data(), count};
 }
 
 // Report lines are buffered; a run whose report could not be written has failed.
@@ -94,66 +58,33 @@ bool normalise_fields(bool even, double A, vector_view<const double> mu, vector_
   return true;
 }
 
-step_status run_spin_step(const run_parameters& p, const mode_choice& mode, run_arrays& a, int32_t j) {
-  const auto col = static_cast<std::size_t>(j - 1);
-  const bool fields = !p.lflag;
-  step_status status;
+step_fields field_columns(run_arrays& a, int32_t j) {
+  return {a.xi_r_matr.col(j), a.xi_t_matr.col(j), a.xi_p_matr.col(j),
+          a.xi_r_beta.col(j), a.xi_t_beta.col(j), a.xi_p_beta.col(j)};
+}
 
+step_result run_spin_step(const run_parameters& p, const mode_choice& mode, run_arrays& a, step_workspace& w,
+                          int32_t j) {
   const double nu = spin_parameter(j, p.n_nu, p.nu_min, p.nu_max);
-  a.nu[col] = nu;
+  const step_fields out = p.lflag ? step_fields{} : field_columns(a, j);
+  std::array<double, MAX_SOLVES_AHEAD> buffer{};
+  const step_result s = compute_step(p, mode, {a.mu, tables_of(a)}, w, nu, out,
+                                     following_spins(p, mode, j, p.n_nu, buffer));
+  const auto col = static_cast<std::size_t>(j - 1);
+  a.nu[col] = s.nu;
+  a.lambda_matr[col] = s.lambda_matr;
+  a.lambda_beta[col] = s.lambda_beta;
+  return s;
+}
 
-  if (singular_spin(p.m, mode.even, p.n, nu)) {
-    status.flag_matr |= FLAG_SINGULAR;
-    clear_eigen_solution(a);
-  } else {
-    solve_eigenproblem(p, mode, a, j, nu);
+void emit_step(const run_parameters& p, const mode_choice& mode, run_arrays& a, int32_t j, const step_result& s) {
+  const auto col = static_cast<std::size_t>(j - 1);
+  if (!p.table_file.empty()) {
+    a.nh[col] = s.nh;
+    a.flag_matr[col] = s.flag_matr;
+    a.flag_beta[col] = s.flag_beta;
   }
-  // Here the selected eigenpair is LL(i_mode) with the column b (fields runs).
-  a.lambda_matr[col] = a.LL[static_cast<std::size_t>(mode.i_mode - 1)];
-  // From the eigenvalue alone, so that runs with and without fields report the same bit;
-  // judged on the operator of the solver that produced it.
-  if ((status.flag_matr & FLAG_SINGULAR) == 0 &&
-      !coriolis::mode_resolved(coriolis::truncation_error(nu, p.m, p.k, p.n, 1.0 / a.lambda_matr[col],
-                                                          p.solver == solver_kind::fast)))
-    status.flag_matr |= FLAG_UNRESOLVED;
-
-  // Column j of the six fields; empty views in an eigenvalues-only run.
-  vector_view<double> r_matr, t_matr, p_matr, r_beta, t_beta, p_beta;
-  if (fields) {
-    r_matr = a.xi_r_matr.col(j);
-    t_matr = a.xi_t_matr.col(j);
-    p_matr = a.xi_p_matr.col(j);
-    r_beta = a.xi_r_beta.col(j);
-    t_beta = a.xi_t_beta.col(j);
-    p_beta = a.xi_p_beta.col(j);
-    const basis_tables<double> t = tables_of(a);
-    matrix_fields(p.m, 1, single_column(a.b), single_column(a.q), single_column(a.r), {t.y_l, t.y_n, t.dy_l, t.dy_n},
-                  {a.t1, a.t2, a.t3, a.t4}, r_matr, t_matr, p_matr);
-  }
-
-  if (p.k < 0 && std::fabs(nu) < 1.0) status.flag_matr |= FLAG_NU_BELOW_ONE;
-
-  const asymptotic_result beta = asymptotic_solution(p.m, p.k, nu, fields, a.mu,
-                                                     {a.sigma, a.h_lower, a.h_order, a.h_upper}, r_beta, t_beta,
-                                                     p_beta);
-  status.nh = beta.nh;
-  status.flag_beta = beta.flags;
-  a.lambda_beta[col] = beta.lambda;
-  // A failed asymptotic solution reports eigenvalue 0 and zero fields.
-  if ((beta.flags & BETA_FAILED) != 0) {
-    a.lambda_beta[col] = 0.0;
-    for (vector_view<double> field : {r_beta, t_beta, p_beta})
-      for (index_t i = 0; i < field.size; ++i) field[i] = 0.0;
-  }
-
-  if (fields) {
-    if (!normalise_fields(mode.even, p.A, a.mu, r_matr, t_matr, p_matr)) status.flag_matr |= FLAG_NOT_NORMALISED;
-    if (!normalise_fields(mode.even, p.A, a.mu, r_beta, t_beta, p_beta)) status.flag_beta |= FLAG_NOT_NORMALISED;
-  }
-
-  print_report_line({nu, a.lambda_matr[col], a.lambda_beta[col], mode.i_mode, status.nh, status.flag_matr,
-                     status.flag_beta});
-  return status;
+  print_report_line({s.nu, s.lambda_matr, s.lambda_beta, mode.i_mode, s.nh, s.flag_matr, s.flag_beta});
 }
 
 int run_program(const run_options& options) {
@@ -167,11 +98,13 @@ int run_program(const run_options& options) {
   const mode_choice mode = select_mode(p.k, p.n);
   if (!p.lflag) {
     build_mu_grid(a.mu, a.theta);
-    build_basis_tables(p.m, p.n, mode.even, a.theta, tables_of(a));
+    build_basis_tables(p.m, p.n, mode.even, a.theta,
+                       {a.y_l_im.view(), a.y_n_im.view(), a.dy_l_im.view(), a.dy_n_im.view()});
   }
+  step_workspace w = make_step_workspace(p);
   for (int32_t j = 1; j <= p.n_nu; ++j) {
-    const step_status s = run_spin_step(p, mode, a, j);
-    if (!p.table_file.empty()) keep_step_status(a, j, s);
+    const step_result s = run_spin_step(p, mode, a, w, j);
+    emit_step(p, mode, a, j, s);
   }
   if (!p.lflag) write_output_files(p.output_prefix, a);
   if (!p.table_file.empty()) write_table(p, options.command_line, a, mode.i_mode);

@@ -7,6 +7,7 @@
 #include "ltide/mode.hpp"
 #include "ltide/options.hpp"
 #include "ltide/parameters.hpp"
+#include "ltide/step.hpp"
 
 namespace ltide::run {
 
@@ -19,13 +20,6 @@ inline constexpr int32_t FLAG_NOT_NORMALISED = 4;
 // printed digits (flag_matr only).
 inline constexpr int32_t FLAG_UNRESOLVED = 8;
 
-// What one spin parameter reports besides its grid value and eigenvalues.
-struct step_status {
-  int32_t nh = 0;
-  int32_t flag_matr = 0;
-  int32_t flag_beta = 0;
-};
-
 // Scales the three fields by A / v, where v is the radial field's value (even modes) or
 // its slope in mu (odd modes) at mu = 0 on the natural cubic spline through the grid, so
 // that afterwards that value or slope is A. Returns false, leaving the fields alone,
@@ -33,10 +27,18 @@ struct step_status {
 bool normalise_fields(bool even, double A, vector_view<const double> mu, vector_view<double> xi_r,
                       vector_view<double> xi_t, vector_view<double> xi_p);
 
-// Step j (1-based) of the loop: fills nu(j), lambda_matr(j), lambda_beta(j) and
-// column j of the fields, and prints the report line. Allocates nothing itself; the
-// basis tables must have been built (runs with fields).
-step_status run_spin_step(const run_parameters& p, const mode_choice& mode, run_arrays& a, int32_t j);
+// Column j of the six fields of the run's arrays (runs with fields).
+step_fields field_columns(run_arrays& a, int32_t j);
+
+// Step j (1-based) of the grid computed straight into the run's arrays: nu(j),
+// lambda_matr(j), lambda_beta(j) and column j of the fields; prints nothing. The basis
+// tables must have been built (runs with fields); w is the caller's workspace, whose
+// search position it carries on (see step_workspace::search).
+step_result run_spin_step(const run_parameters& p, const mode_choice& mode, run_arrays& a, step_workspace& w,
+                          int32_t j);
+
+// Step j's output, in grid order: the kept status of a table and the report line.
+void emit_step(const run_parameters& p, const mode_choice& mode, run_arrays& a, int32_t j, const step_result& s);
 
 // The whole program after the positional arguments have been stored; returns the exit
 // status of a normal end (every failure stops the process with status 1).

@@ -215,11 +215,12 @@ TEST(RunSpinStep, SolversAgreeOnBitsEigenvaluesAndFields) {
       build_basis_tables(m, p.n, mode.even, ql.theta, {ql.y_l_im.view(), ql.y_n_im.view(), ql.dy_l_im.view(), ql.dy_n_im.view()});
       build_basis_tables(m, p.n, mode.even, fast.theta,
                          {fast.y_l_im.view(), fast.y_n_im.view(), fast.dy_l_im.view(), fast.dy_n_im.view()});
+      step_workspace w_ql = make_step_workspace(p), w_fast = make_step_workspace(p);
       for (int32_t j = 1; j <= p.n_nu; ++j) {
         p.solver = solver_kind::ql;
-        const step_status a = run_spin_step(p, mode, ql, j);
+        const step_result a = run_spin_step(p, mode, ql, w_ql, j);
         p.solver = solver_kind::fast;
-        const step_status b = run_spin_step(p, mode, fast, j);
+        const step_result b = run_spin_step(p, mode, fast, w_fast, j);
         const auto where = ::testing::Message() << "m " << m << " k " << k << " nu " << ql.nu[j - 1];
         EXPECT_EQ(a.flag_matr, b.flag_matr) << where;
         singular += (a.flag_matr & FLAG_SINGULAR) != 0, below_one += (a.flag_matr & FLAG_NU_BELOW_ONE) != 0;
