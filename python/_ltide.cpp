@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -20,6 +21,10 @@ using ltide::run::family_request;
 using ltide::run::solver_kind;
 
 namespace {
+
+// The interpolation routines keep their search positions per process: solves called from
+// several Python threads take turns.
+std::mutex solving;
 
 // Shape (modes, n_nu), C order.
 template <class T>
@@ -96,6 +101,7 @@ py::dict solve(int32_t m, const std::vector<int32_t>& ks, const py::array_t<doub
   std::vector<double> nus(nu.data(), nu.data() + n_nu);
   {
     py::gil_scoped_release unlocked;
+    const std::lock_guard<std::mutex> turn(solving);
     // Every result is defined with subnormals flushed; the interpreter's own mode is
     // restored afterwards.
     const ltide::flush_to_zero_scope ftz;

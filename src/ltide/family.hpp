@@ -43,10 +43,11 @@ struct family_output {
 // refuse (|k| >= n, n_mu < 2 with fields, a degree beyond 32 bits), and for an empty ks.
 void check_family(const family_request& r);
 
-// Fills `out` for every k and every nu. Modes of one parity share one eigen-solution
-// per spin parameter: with `ql` the full one (every column of B, Q, R) when several
-// modes need fields, which gives each column the bits the program's single-column solve
-// gives it; with `fast` one bisection per mode. Throws ltide::error on failure.
+// Fills `out` for every k and every nu, entry j of nu computed as step j + 1 of a run
+// would compute it. With `ql` the modes of one parity share the eigenvalue iteration of
+// each spin parameter: each mode's column is rotated out of the one log of rotations
+// (eigenvalues only: all read the one list). `fast` bisects once per mode. Throws
+// ltide::error on failure; not to be called from two threads at once.
 void solve_family(const family_request& r, std::span<const double> nu, const family_output& out);
 
 }  // namespace ltide::run
