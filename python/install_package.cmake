@@ -5,6 +5,7 @@ execute_process(COMMAND ${LTIDE_PYTHON3} ${LTIDE_PYTHON_SOURCE}/site_dir.py ${CM
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cannot find the site directory of ${LTIDE_PYTHON3} for ${CMAKE_INSTALL_PREFIX}")
 endif()
+string(REPLACE "\n" ";" found "${found}")
 list(GET found 0 site)
 list(GET found 1 searched)
 file(INSTALL ${LTIDE_PYTHON_DIR}/ltide DESTINATION "$ENV{DESTDIR}${site}" PATTERN "__pycache__" EXCLUDE)
