@@ -7,7 +7,9 @@
 #include <cmath>
 #include <cstdint>
 #include <mutex>
+#include <new>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -47,7 +49,7 @@ solver_kind solver_of(const std::string& name) {
 }
 
 // Every array with a leading mode axis; the package drops it for a single k.
-py::dict solve(int32_t m, const std::vector<int32_t>& ks, const py::array_t<double, py::array::c_style | py::array::forcecast>& nu,
+py::dict solve_arrays(int32_t m, const std::vector<int32_t>& ks, const py::array_t<double, py::array::c_style | py::array::forcecast>& nu,
                int32_t n, int32_t n_mu, double A, bool lflag, const std::string& solver) {
   family_request r;
   r.m = m;
@@ -62,7 +64,7 @@ py::dict solve(int32_t m, const std::vector<int32_t>& ks, const py::array_t<doub
   for (std::size_t j = 0; j < n_nu; ++j)
     if (!std::isfinite(nu.data()[j])) ltide::fatal("nu must be finite (entry " + std::to_string(j) + ")", "ltide");
   // Refused before any array is allocated.
-  ltide::run::check_family(r);
+  ltide::run::check_family(r, n_nu);
 
   const std::size_t modes = ks.size();
   const std::size_t mu_points = lflag ? 0 : static_cast<std::size_t>(n_mu);
@@ -108,6 +110,20 @@ py::dict solve(int32_t m, const std::vector<int32_t>& ks, const py::array_t<doub
     ltide::run::solve_family(r, nus, out);
   }
   return result;
+}
+
+// Memory that runs out fails as the program fails.
+py::dict solve(int32_t m, const std::vector<int32_t>& ks,
+               const py::array_t<double, py::array::c_style | py::array::forcecast>& nu, int32_t n, int32_t n_mu,
+               double A, bool lflag, const std::string& solver) {
+  try {
+    return solve_arrays(m, ks, nu, n, n_mu, A, lflag, solver);
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  } catch (py::error_already_set& e) {
+    if (!e.matches(PyExc_MemoryError)) throw;
+  }
+  ltide::fatal("cannot allocate the arrays of the run", "ltide");
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cstring>
+#include <optional>
 
 #include "common/fatal.hpp"
 #include "common/view.hpp"
@@ -38,21 +40,29 @@ void keep_iteration(coriolis::mode_workspace& w, double nu) {
 
 }  // namespace
 
-void check_family(const family_request& r) {
+void check_family(const family_request& r, std::size_t n_nu) {
   if (r.ks.empty()) fatal("no mode index k given", "ltide");
   run_parameters p;
   p.m = r.m;
   p.n = r.n;
   p.n_mu = r.n_mu;
   p.lflag = r.lflag;
+  p.solver = r.solver;
+  p.n_nu = static_cast<int32_t>(std::min<std::size_t>(n_nu, INT32_MAX));
+  p.table_file = "-";  // the status of every step is kept
   for (const int32_t k : r.ks) {
     p.k = k;
     check_parameters(p);
   }
+  // Zero-filled arrays touch every page: a request beyond the machine is refused, not
+  // left to the system to kill part way.
+  const std::optional<std::size_t> one = run_memory_bytes(p);
+  if (!one || n_nu > INT32_MAX || *one > memory_limit_bytes() / r.ks.size())
+    fatal("cannot allocate the arrays of the run", "ltide");
 }
 
 void solve_family(const family_request& r, std::span<const double> nu, const family_output& out) {
-  check_family(r);
+  check_family(r, nu.size());
   const std::size_t n_nu = nu.size(), n_k = r.ks.size();
   const bool fields = !r.lflag;
   const std::size_t n_mu = fields ? size_of(r.n_mu) : 0;

@@ -40,8 +40,9 @@ struct family_output {
 };
 
 // Throws ltide::error with the program's message for a request the program would
-// refuse (|k| >= n, n_mu < 2 with fields, a degree beyond 32 bits), and for an empty ks.
-void check_family(const family_request& r);
+// refuse (|k| >= n, n_mu < 2 with fields, a degree beyond 32 bits, more memory than the
+// machine has, counted as one run of n_nu steps per mode), and for an empty ks.
+void check_family(const family_request& r, std::size_t n_nu);
 
 // Fills `out` for every k and every nu, entry j of nu computed as step j + 1 of a run
 // would compute it. With `ql` the modes of one parity share the eigenvalue iteration of

@@ -73,6 +73,8 @@ def test_eigenvalue_of_scalars_and_arrays():
     (lambda: ltide.eigenvalue(2, 0, np.nan, 10), ltide.Error, r"nu must be finite"),
     (lambda: ltide.solve(2, 0, [1.0], 10, n_mu=1), ltide.Error, r"^\*\* n_mu must be at least 2 \[ltide\]$"),
     (lambda: ltide.solve(2**31 - 1, 0, [1.0], 10), ltide.Error, r"\|m\| \+ 2n must not exceed 2147483647"),
+    (lambda: ltide.solve(2, [0, 1], np.zeros(1000), 10, n_mu=2**31 - 1), ltide.Error,
+     r"^\*\* cannot allocate the arrays of the run \[ltide\]$"),
     (lambda: ltide.solve(2.0, 0, [1.0], 10), TypeError, "m must be an integer, not float"),
     (lambda: ltide.solve(2, "0", [1.0], 10), TypeError, "k must be an integer or a sequence"),
     (lambda: ltide.solve(2, [0, 1.5], [1.0], 10), TypeError, "k must be an integer, not float"),
