@@ -29,7 +29,9 @@ CASES = [(2, [0], (-12, 12, 49), 61, 40, "ql", False),
          (2, [1, -1, 3, -2, 1], (-12, 12, 49), 61, 40, "ql", False),
          (-3, [0, 2, -3], (-4, 8, 25), 20, 30, "fast", False),
          (1, [-1, 4, 5], (-3, 3, 13), 2, 20, "ql", True),
-         (0, [0, 1], (-5, 5, 11), 33, 25, "fast", True)]
+         (0, [0, 1], (-5, 5, 11), 33, 25, "fast", True),
+         (1, [1, -1, 0], (2.5, 2.5, 1), 21, 20, "ql", False),  # one point: the first step's search
+         (3, [1, 2], (9, -9, 19), 41, 30, "fast", False)]  # descending
 
 
 @pytest.mark.parametrize("m,ks,grid,n_mu,n,solver,lflag", CASES)
@@ -115,6 +117,21 @@ def test_solve_releases_the_interpreter_and_restores_its_subnormals():
     assert seconds > 0.05 and during > 10000, (seconds, during)
     tiny = np.float64(5e-324)
     assert tiny * np.float64(1.0) > 0  # the interpreter's arithmetic keeps subnormals
+
+
+def test_solves_from_several_threads_give_the_bits_of_one():
+    args = (1, [1, 2], np.linspace(-6, 6, 25), 40)
+    alone = ltide.solve(*args, n_mu=41).xi_t_matr.tobytes()
+    results = [None] * 4
+
+    def work(i):
+        results[i] = ltide.solve(*args, n_mu=41).xi_t_matr.tobytes()
+    threads = [threading.Thread(target=work, args=(i,)) for i in range(4)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert results == [alone] * 4
 
 
 def test_xarray_dataset_has_coordinates_and_parameters():
