@@ -5,6 +5,7 @@ SHELL := /bin/bash
 BUILD ?= build
 JOBS ?= $(shell nproc)
 # The pictures need numpy and matplotlib: Debian's interpreter has them (tools/install-deps).
+# CMake chooses the same one for the Python package (LTIDE_PYTHON3).
 PYTHON ?= $(firstword $(wildcard /usr/bin/python3) python3)
 
 .PHONY: deps build example check check-sanitize check-cross fuzz bench clean
@@ -15,7 +16,7 @@ deps:
 	tools/install-deps check
 
 # The program and libraries (and, for check, the tests; benchmarks only with make bench).
-CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DLTIDE_BUILD_BENCH=OFF
+CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DLTIDE_BUILD_BENCH=OFF -DLTIDE_PYTHON3=$(PYTHON)
 
 build:
 	tools/install-deps build
@@ -26,11 +27,14 @@ build:
 example:
 	tools/install-deps example
 	$(CONFIGURE) -DLTIDE_BUILD_TESTS=OFF
-	cmake --build $(BUILD) -j $(JOBS) --target ltide
+	cmake --build $(BUILD) -j $(JOBS) --target ltide ltide_python
 	mkdir -p out
 	$(BUILD)/src/ltide/ltide out/example 2 0 1.0 -20 20 81 201 100 | tee out/example.txt
 	@if $(PYTHON) -c 'import numpy, matplotlib' 2>/dev/null; then \
-	  $(PYTHON) tools/ltide-plot out/example --m 2 --k 0 --n 100; \
+	  PYTHONPATH=$(BUILD)/python $(PYTHON) -m ltide.plot out/example --m 2 --k 0 --n 100; \
+	  if [ -n "$$(ls $(BUILD)/python/ltide/_ltide*.so 2>/dev/null)" ]; then \
+	    PYTHONPATH=$(BUILD)/python $(PYTHON) examples/eigenvalues.py out/example-modes.png; \
+	  fi; \
 	fi
 
 check:

@@ -1,4 +1,4 @@
-# Installation: the program, its man page, the Python tools, the module libraries with
+# Installation: the program, its man page, the module libraries with
 # their headers, a CMake package (find_package(ltide) -> ltide::<module> targets) and a
 # pkg-config file. Included from the top level after every module has been added.
 include(GNUInstallDirs)
@@ -110,15 +110,11 @@ endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/ltide.pc.in ${PROJECT_BINARY_DIR}/ltide.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/ltide.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
 
-# The program, its manual page and the tools around it. The Python tools find their
-# modules in share/ltide/python next to bin/.
+# The program, its manual page and the Slurm script (the Python package and its
+# commands are installed by python/CMakeLists.txt).
 if(TARGET ltide)
   install(TARGETS ltide RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/docs/ltide.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(PROGRAMS ${PROJECT_SOURCE_DIR}/tools/ltide-plot ${PROJECT_SOURCE_DIR}/tools/ltide-chunks
-                 ${PROJECT_SOURCE_DIR}/tools/ltide-join DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/tools/uf2.py ${PROJECT_SOURCE_DIR}/tools/ltide_run.py
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/ltide/python)
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/tools/ltide-slurm.sh DESTINATION ${CMAKE_INSTALL_DATADIR}/ltide)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/scaling.md DESTINATION ${CMAKE_INSTALL_DOCDIR})

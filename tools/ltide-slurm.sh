@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs one line of a chunk plan (from ltide-chunks) as one task of a Slurm job array.
 #
-#   tools/ltide-chunks --chunks 64 --ltide "$PWD/build/src/ltide/ltide" out/scan 2 0 1.0 -20 20 6401 201 100 > plan.txt
+#   ltide-chunks --chunks 64 --ltide "$PWD/build/src/ltide/ltide" out/scan 2 0 1.0 -20 20 6401 201 100 > plan.txt
 #   sbatch --array=1-$(wc -l < plan.txt) tools/ltide-slurm.sh plan.txt
-#   sbatch --dependency=afterok:<job id> --wrap "tools/ltide-join out/scan out/scan_c*"
+#   sbatch --dependency=afterok:<job id> --wrap "ltide-join out/scan out/scan_c*"
 #
 # Task i runs line i of the plan (counted from 1). Every run is one thread, so a task
 # asks for one CPU; memory grows with n_mu * n_nu of a chunk and with n^2. Paths in the

@@ -21,6 +21,9 @@ bool flush_to_zero_enabled() noexcept {
   return (_mm_getcsr() & (ftz_bit | daz_bit)) == (ftz_bit | daz_bit);
 }
 
+flush_to_zero_scope::flush_to_zero_scope() noexcept : saved_(_mm_getcsr()) { enable_flush_to_zero(); }
+flush_to_zero_scope::~flush_to_zero_scope() { _mm_setcsr(static_cast<unsigned>(saved_)); }
+
 #elif defined(__aarch64__)
 
 namespace {
@@ -41,11 +44,19 @@ void enable_flush_to_zero() noexcept {
 
 bool flush_to_zero_enabled() noexcept { return (get_fpcr() & fz_bit) != 0; }
 
+flush_to_zero_scope::flush_to_zero_scope() noexcept : saved_(get_fpcr()) { enable_flush_to_zero(); }
+flush_to_zero_scope::~flush_to_zero_scope() {
+  const std::uint64_t v = saved_;
+  __asm__ volatile("msr fpcr, %0" : : "r"(v));
+}
+
 #else
 
 // No switch on other processors: results there are not the reference bits.
 void enable_flush_to_zero() noexcept {}
 bool flush_to_zero_enabled() noexcept { return false; }
+flush_to_zero_scope::flush_to_zero_scope() noexcept {}
+flush_to_zero_scope::~flush_to_zero_scope() {}
 
 #endif
 

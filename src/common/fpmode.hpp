@@ -12,4 +12,18 @@ void enable_flush_to_zero() noexcept;
 // True when the mode is on for the calling thread.
 bool flush_to_zero_enabled() noexcept;
 
+// The mode switched on for the calling thread while the object lives, and the thread's
+// previous control word restored when it ends: for a host process (an interpreter) that
+// calls the library and whose own arithmetic must keep its subnormals.
+class flush_to_zero_scope {
+ public:
+  flush_to_zero_scope() noexcept;
+  ~flush_to_zero_scope();
+  flush_to_zero_scope(const flush_to_zero_scope&) = delete;
+  flush_to_zero_scope& operator=(const flush_to_zero_scope&) = delete;
+
+ private:
+  unsigned long long saved_ = 0;
+};
+
 }  // namespace ltide

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <optional>
 
 #include "common/fatal.hpp"
@@ -38,6 +39,7 @@ class search_scope {
 
 // A singular spin parameter has no eigen-solution: every result of one is zero.
 void clear_eigen_solution(step_workspace& w) {
+  w.listed = false;
   for (std::vector<double>* v : {&w.LL, &w.b, &w.q, &w.r}) std::fill(v->begin(), v->end(), 0.0);
 }
 
@@ -68,7 +70,12 @@ void solve_eigenproblem(const run_parameters& p, const mode_choice& mode, step_w
     return;
   }
   if (p.lflag) {
+    // The list is the same for every mode of the parity; compared bit for bit.
+    if (w.listed && std::memcmp(&w.listed_nu, &nu, sizeof nu) == 0) return;
+    w.listed = false;
     coriolis::w_eigen(nu, p.m, mode.even, p.n, w.LL, std::nullopt, std::nullopt, std::nullopt, true);
+    w.listed = true;
+    w.listed_nu = nu;
     return;
   }
   if (!w.eigen_work.ready_for(nu, p.m, mode.even, p.n)) prepare_solves(p, mode, w, nu, ahead);

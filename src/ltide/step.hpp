@@ -26,6 +26,11 @@ struct step_workspace {
   std::vector<double> b, q, r;
   coriolis::mode_workspace eigen_work;  // ql: iterations prepared ahead, their memory
   coriolis::fast_workspace fast_work;   // fast: the single-mode solver's O(n) memory
+  // Eigenvalues only, ql: the spin parameter whose whole list LL holds, so that the next
+  // mode of the same parity at the same nu (a family of modes) reads it without solving
+  // again. `listed` is false when LL holds anything else.
+  bool listed = false;
+  double listed_nu = 0.0;
   // n_mu each: partial sums of the matrix fields, the scaled coordinate and the Hermite
   // polynomials of orders nh - 1, nh, nh + 1.
   std::vector<double> t1, t2, t3, t4;

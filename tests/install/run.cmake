@@ -4,13 +4,22 @@ function(run what pattern)  # the command in ARGN must succeed and print a match
   if(NOT rc EQUAL 0 OR NOT out MATCHES "${pattern}")
     message(FATAL_ERROR "${what} failed (${rc}):\n${out}\n${err}")
   endif()
+  set(last_out "${out}" PARENT_SCOPE)
 endfunction()
 set(prefix ${WORK_DIR}/prefix)
 file(REMOVE_RECURSE ${WORK_DIR})
-run("install" "" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+# The install names the package's directory; a prefix the interpreter does not search
+# gets the PYTHONPATH line.
+run("install" "Python package ltide: ([^\n;]*); to import it, add: export PYTHONPATH=" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+string(REGEX MATCH "Python package ltide: ([^\n;]*);" site "${last_out}")
+set(site ${CMAKE_MATCH_1})
 # What no use below needs: the program, headers, libraries and ltide.pc are used.
 run("installed files" "" ${CMAKE_COMMAND} -E chdir ${prefix} ls share/man/man1/ltide.1 share/ltide/ltide-slurm.sh
-    share/ltide/python/uf2.py bin/ltide-chunks bin/ltide-plot bin/ltide-join)
+    bin/ltide-chunks bin/ltide-plot bin/ltide-join bin/ltide-smallest-n ${site}/ltide/uf2.py ${site}/ltide/py.typed)
+file(READ ${prefix}/bin/ltide-join shebang LIMIT 64)
+if(NOT shebang MATCHES "^#!${PYTHON}\n")
+  message(FATAL_ERROR "bin/ltide-join does not start ${PYTHON}: ${shebang}")
+endif()
 run("installed ltide, eigenvalues only" "^  0.000000E\\+00   0.600000E\\+01 " ${prefix}/bin/ltide ${WORK_DIR}/x 2 0 1.0 0 0 1 2 8 T)
 
 # The consumer, built through find_package(ltide) and through pkg-config.
@@ -30,10 +39,18 @@ if(PKG_CONFIG)
   run("build consumer with pkg-config" "" ${CXX} ${SOURCE_DIR}/consumer/main.cpp -o ${WORK_DIR}/consumer_pc ${flags})
   run("pkg-config consumer" "${expected}" ${WORK_DIR}/consumer_pc ${WORK_DIR})
 endif()
-# The installed Python tools find their modules beside bin/ (given an interpreter with numpy and matplotlib).
+# The installed commands and the package, from the place the install named.
 execute_process(COMMAND ${PYTHON} -c "import numpy, matplotlib" RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
-foreach(tool ltide-plot ltide-join)
-  if(rc EQUAL 0)
-    run("installed ${tool}" "^usage: ${tool}" ${PYTHON} ${prefix}/bin/${tool} --help)
+if(rc EQUAL 0)
+  run("installed ltide-plot" "^usage: ltide-plot" ${CMAKE_COMMAND} -E env PYTHONPATH=${site} ${prefix}/bin/ltide-plot --help)
+  run("installed ltide-join" "^usage: ltide-join" ${CMAKE_COMMAND} -E env PYTHONPATH=${site} ${prefix}/bin/ltide-join --help)
+  execute_process(COMMAND ${prefix}/bin/ltide-join --help RESULT_VARIABLE rc ERROR_VARIABLE err OUTPUT_QUIET)
+  if(rc EQUAL 0 OR NOT err MATCHES "export PYTHONPATH=${site}")
+    message(FATAL_ERROR "ltide-join without the package on the path: ${rc} ${err}")
   endif()
-endforeach()
+  file(GLOB extension ${site}/ltide/_ltide*.so)
+  if(extension)  # the program prints this eigenvalue as 0.600000E+01
+    run("installed module" "^(6\\.0|5\\.99999)" ${CMAKE_COMMAND} -E env PYTHONPATH=${site} ${PYTHON} -c
+        "print(__import__('ltide').eigenvalue(2, 0, 0.0, 8))")
+  endif()
+endif()

@@ -1,27 +1,27 @@
 """The array-file module against the library's reader and writer; the plotter, chunk planner and joiner
-on real runs. CTest passes the paths in the environment; by hand, the tests look in the tree and build/."""
+on real runs. CTest passes the paths in the environment and the package on PYTHONPATH; by hand:
+PYTHONPATH=build/python python3 -m pytest tests/tools."""
 import os
 import subprocess
 import sys
-import types
 from pathlib import Path
 
 import numpy as np
 import pytest
 
 ROOT = Path(__file__).resolve().parents[2]
-TOOLS = Path(os.environ.get("LTIDE_TOOLS", ROOT / "tools"))
 EXE = os.environ.get("LTIDE_EXE", str(ROOT / "build/src/ltide/ltide"))
 FIXTURE = os.environ.get("LTIDE_UF2_FIXTURE", str(ROOT / "build/tests/tools/uf2_fixture"))
-sys.path.insert(0, str(TOOLS))
-import ltide_run  # noqa: E402
-import uf2  # noqa: E402
+from ltide import uf2  # noqa: E402
+from ltide import run as ltide_run  # noqa: E402
 
 ARGS, SIZES = (2, 0, 1.0), (21, 30)  # m, k, A; n_mu, n of the scans that are chunked and joined
 
 
-def tool(name, *args, cwd=None):
-    return subprocess.run([sys.executable, TOOLS / name, *map(str, args)], capture_output=True, text=True, cwd=cwd)
+def tool(name, *args, cwd=None):  # python3 -m ltide.<name>, with the package's path made absolute for cwd
+    path = os.pathsep.join(str(Path(p).resolve()) for p in os.environ.get("PYTHONPATH", "").split(os.pathsep) if p)
+    return subprocess.run([sys.executable, "-m", f"ltide.{name}", *map(str, args)], capture_output=True, text=True,
+                          cwd=cwd, env=dict(os.environ, PYTHONPATH=path))
 
 
 def run_ltide(prefix, *args, table=True):  # and saves its report lines as PREFIX.txt, its table as PREFIX.tab
@@ -96,21 +96,21 @@ def test_pictures_have_the_expected_size_and_are_drawn(tmp_path):
     image = pytest.importorskip("matplotlib.image")
     # m = 2, k = 0 across the asymptotic solution's gap and the singular nu = 6 ((l + 1)(l + 2) = m nu).
     run_ltide(tmp_path / "run", 2, 0, 1.0, -12, 12, 49, 61, 40)
-    out = tool("ltide-plot", tmp_path / "run", "--m", 2, "--k", 0, "--n", 40)
+    out = tool("plot", tmp_path / "run", "--m", 2, "--k", 0, "--n", 40)
     names = [f"{tmp_path}/run-{kind}.png" for kind in ("fields", "maps", "lambda")]
     assert out.returncode == 0 and out.stdout.split() == names, out.stderr
     pictures = [image.imread(n) for n in names]  # width x height, and drawn, not blank
     assert [p.shape[1::-1] for p in pictures[:2]] == [(1500, 550), (1500, 800)] and pictures[2].shape[1] == 1100
     assert all(p[..., :3].std() > 0.05 for p in pictures)
-    out = tool("ltide-plot", tmp_path / "run", tmp_path / "run.txt", "-o", tmp_path / "p", "--dpi", 50, "--nu=-5,5")
+    out = tool("plot", tmp_path / "run", tmp_path / "run.txt", "-o", tmp_path / "p", "--dpi", 50, "--nu=-5,5")
     assert out.returncode == 0 and image.imread(tmp_path / "p-fields.png").shape[1::-1] == (750, 275), out.stderr
     run_ltide(tmp_path / "l", 1, -1, 1.0, -3, 3, 13, 21, 20, "T")  # eigenvalues only: no fields
-    out = tool("ltide-plot", tmp_path / "l")
+    out = tool("plot", tmp_path / "l")
     assert out.returncode == 0 and out.stdout.split() == [f"{tmp_path}/l-lambda.png"], out.stderr
     (tmp_path / "bad.txt").write_text((tmp_path / "l.txt").read_text() + "  0.1E+01  oops\n")
     for args, message in (((tmp_path / "none",), "no field files"),
                           ((tmp_path / "l", tmp_path / "bad.txt"), "bad.txt:14: not a report line (2 items, 9 expected)")):
-        out = tool("ltide-plot", *args)
+        out = tool("plot", *args)
         assert out.returncode == 1 and message in out.stderr, out.stderr
 
 
@@ -125,10 +125,10 @@ def test_report_reader_reads_every_item_including_wide_exponents(tmp_path):
 
 @pytest.mark.parametrize("lflag", [(), ("T",)])
 def test_power_of_two_chunks_join_byte_for_byte_to_the_single_run(tmp_path, lflag):
-    plan = tool("ltide-chunks", "--chunks", 4, "--ltide", EXE, "s", *ARGS, -16, 16, 33, *SIZES, *lflag, cwd=tmp_path)
+    plan = tool("chunks", "--chunks", 4, "--ltide", EXE, "s", *ARGS, -16, 16, 33, *SIZES, *lflag, cwd=tmp_path)
     assert plan.returncode == 0, plan.stderr
     subprocess.run(["bash", "-e"], input=plan.stdout, text=True, cwd=tmp_path, check=True)
-    out = tool("ltide-join", "j", *sorted(tmp_path.glob("s_c*"), reverse=True), cwd=tmp_path)
+    out = tool("join", "j", *sorted(tmp_path.glob("s_c*"), reverse=True), cwd=tmp_path)
     assert "joined 4 chunks into j: 33 spin parameters from -16 to 16 (3 shared points kept once)" in out.stderr
     run_ltide(tmp_path / "w", *ARGS, -16, 16, 33, *SIZES, *lflag)
     suffixes = [p.name[1:] for p in tmp_path.glob("w*")]  # ".txt", ".tab" and the six "_xi_*.uf2"
@@ -167,12 +167,12 @@ def test_joins_in_any_order_and_refuses_what_does_not_fit(tmp_path):
             (("x", "a", "f"), 1, "f.txt: report lines do not belong to the files of f"),
             (("x", "a", "g"), 1, "g: field files missing: xi_t_beta"),
             (("a", "a", "b"), 1, "the output prefix is one of the chunks")]:
-        out = tool("ltide-join", *args, cwd=tmp_path)
+        out = tool("join", *args, cwd=tmp_path)
         assert out.returncode == status and message in out.stderr, (args, out.stderr)
 
 
 def test_plan_covers_every_m_and_k_and_caps_points_per_chunk():
-    out = tool("ltide-chunks", "--points", 4, "--", "s", "1,-2", "-1,0", 1, -1, 1, 11, 5, 8)
+    out = tool("chunks", "--points", 4, "--", "s", "1,-2", "-1,0", 1, -1, 1, 11, 5, 8)
     lines = out.stdout.splitlines()
     assert out.returncode == 0 and len(lines) == 4 * 4, out.stderr
     # Chunk ends on the single run's grid, as doubles that read back the same: -1 + float32(0.2) * 2.
@@ -192,9 +192,7 @@ def test_table_reader_gives_exact_values_and_the_plotter_takes_m_k_n_from_it(tmp
     for name in ltide_run.REPORT_COLUMNS:  # the report's items, to the six digits it prints
         assert np.allclose(same[name], rep.table[name], rtol=5e-6, atol=0), name
     os.remove(tmp_path / "l.txt")  # the table alone gives the eigenvalue picture, and its m, k, n
-    plot = types.ModuleType("ltide_plot")
-    plot.__file__ = str(TOOLS / "ltide-plot")
-    exec(compile(Path(plot.__file__).read_text(), plot.__file__, "exec"), plot.__dict__)
+    plot = pytest.importorskip("ltide.plot")
     drawn = []
     monkeypatch.setattr(plot, "plot_lambda", lambda report, args, out: drawn.append((report.table.size, args.m, args.k, args.n)))
     assert plot.main([str(tmp_path / "l")]) == 0 and plot.main([str(tmp_path / "l"), "--n", "7"]) == 0
@@ -225,7 +223,7 @@ def test_fields_obey_the_momentum_balance_and_laplaces_tidal_equation(tmp_path, 
 
 
 def test_smallest_n_finds_the_first_size_whose_digits_hold_and_reports_singular_steps():
-    out = tool("smallest-n", "--ltide", EXE, "--criterion=convergence", 2, 0, 10, -10)
+    out = tool("smallest_n", "--ltide", EXE, "--criterion=convergence", 2, 0, 10, -10)
     rows = [line.split() for line in out.stdout.splitlines()]
     assert out.returncode == 0 and [r[:3] for r in rows] == [["2", "0", "10"], ["2", "0", "-10"]], out.stderr
 
@@ -235,5 +233,5 @@ def test_smallest_n_finds_the_first_size_whose_digits_hold_and_reports_singular_
     for (_, _, nu, n) in rows:
         n = int(n)
         assert digits(nu, n) == digits(nu, 4 * n) and digits(nu, n - 1) != digits(nu, 4 * n - 4), (nu, n)
-    out = tool("smallest-n", "--ltide", EXE, "--criterion=convergence", 2, 1, 3)
+    out = tool("smallest_n", "--ltide", EXE, "--criterion=convergence", 2, 1, 3)
     assert out.returncode == 1 and "nu = 3 is singular for a basis of" in out.stdout, out.stdout

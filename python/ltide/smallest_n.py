@@ -1,7 +1,6 @@
-#!/usr/bin/python3
 """Finds the smallest basis size n that resolves a mode at given spin parameters.
 
-    smallest-n [--ltide PATH] [--criterion bit8|convergence] M K NU [NU ...]
+    ltide-smallest-n [--ltide PATH] [--criterion bit8|convergence] M K NU [NU ...]
 
 prints one line per spin parameter: m, k, nu and the smallest n found (or a reason why
 none was). Each trial runs ltide in eigenvalues-only mode at one spin parameter.
@@ -24,17 +23,7 @@ import os
 import subprocess
 import sys
 
-
-def _use_tool_modules():
-    here = os.path.dirname(os.path.realpath(__file__))
-    for d in (here, os.path.join(here, os.pardir, "share", "ltide", "python")):
-        if os.path.exists(os.path.join(d, "ltide_run.py")):
-            sys.path.insert(0, os.path.abspath(d))
-            return
-
-
-_use_tool_modules()
-import ltide_run  # noqa: E402
+from . import run as ltide_run
 
 SINGULAR = 1
 NOT_A_MODE = 2
@@ -84,7 +73,7 @@ def smallest_n(ltide, criterion, m, k, nu, n_max):
 
 
 def main(argv=None):
-    p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0],
+    p = argparse.ArgumentParser(prog="ltide-smallest-n", description=__doc__.split("\n\n")[0],
                                 formatter_class=argparse.RawDescriptionHelpFormatter, epilog=__doc__)
     p.add_argument("--ltide", default=os.environ.get("LTIDE", "build/src/ltide/ltide"),
                    help="the program (default: $LTIDE or build/src/ltide/ltide)")
@@ -103,7 +92,7 @@ def main(argv=None):
             print(f"{a.m} {a.k} {nu:g} {e}")
             status = 1
         except RuntimeError as e:
-            print(f"smallest-n: {e}", file=sys.stderr)
+            print(f"ltide-smallest-n: {e}", file=sys.stderr)
             return 2
     return status
 

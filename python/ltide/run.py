@@ -1,6 +1,6 @@
 """The output of one ltide run, read with numpy: its six field files and its report lines.
 
-    import ltide_run
+    from ltide import run as ltide_run
     run = ltide_run.read_fields("out/example")     # the six files out/example_xi_*.uf2
     run.mu, run.nu, run.fields["xi_r_matr"]        # field[i, j] at mu[i], nu[j]
     rep = ltide_run.read_report("out/example.txt") # the saved standard output
@@ -20,7 +20,7 @@ from dataclasses import dataclass
 
 import numpy as np
 
-import uf2
+from . import uf2
 
 # The six files, in the order the program writes them.
 FIELDS = ("xi_r_matr", "xi_t_matr", "xi_p_matr", "xi_r_beta", "xi_t_beta", "xi_p_beta")

@@ -1,4 +1,3 @@
-#!/usr/bin/python3
 """Draws the results of an ltide run as PNG pictures.
 
     ltide-plot out/example
@@ -19,26 +18,15 @@ import os
 import sys
 import warnings
 
-
-def _use_tool_modules():
-    here = os.path.dirname(os.path.realpath(__file__))
-    for d in (here, os.path.join(here, os.pardir, "share", "ltide", "python")):
-        if os.path.exists(os.path.join(d, "uf2.py")):
-            sys.path.insert(0, os.path.abspath(d))
-            return
-
-
-_use_tool_modules()
-
-import numpy as np  # noqa: E402
-import matplotlib  # noqa: E402
+import numpy as np
+import matplotlib
 
 matplotlib.use("Agg")
-import matplotlib.pyplot as plt  # noqa: E402
-from matplotlib.lines import Line2D  # noqa: E402
-from matplotlib.ticker import MaxNLocator, ScalarFormatter  # noqa: E402
+import matplotlib.pyplot as plt
+from matplotlib.lines import Line2D
+from matplotlib.ticker import MaxNLocator, ScalarFormatter
 
-import ltide_run  # noqa: E402
+from . import run as ltide_run
 
 COMPONENTS = (("r", r"$\xi_r$", "radial"), ("t", r"$\xi_\theta$", "colatitudinal"),
               ("p", r"$\xi_\phi$", "azimuthal"))

@@ -1,4 +1,3 @@
-#!/usr/bin/python3
 """Splits an ltide scan into independent runs, one shell command per line.
 
     ltide-chunks --chunks 8 out/scan 2 0 1.0 -20 20 801 201 100 > plan.txt

@@ -4,7 +4,7 @@ An array file holds a one-, two- or three-dimensional array together with the
 coordinate values along each of its axes. ltide writes its fields as two-dimensional
 files of doubles: the first axis is mu = cos(theta), the second the spin parameter nu.
 
-    import uf2
+    from ltide import uf2
     f = uf2.read("out/example_xi_r_matr.uf2")
     mu, nu = f.axes            # 1-D arrays, in file order
     f.data[i, j]               # the field at mu[i], nu[j]; f.data.shape == (mu.size, nu.size)
@@ -44,11 +44,12 @@ record.
 from __future__ import annotations
 
 import os
-import tempfile
 from dataclasses import dataclass
 from typing import Iterator, Sequence
 
 import numpy as np
+
+from . import atomic
 
 __all__ = ["ArrayFile", "FormatError", "HeaderError", "KINDS", "MAX_PIECE",
            "read", "parse", "write", "dumps"]
@@ -354,26 +355,7 @@ def write(path, axes: Sequence, data, kind: str | None = None, piece: int = MAX_
     """
     _check_piece(piece)
     kind, rank, axes, data = _prepare(axes, data, kind)
-    path = os.fspath(path)
-    directory = os.path.dirname(path) or "."
-    try:
-        mode = os.stat(path).st_mode & 0o7777
-    except FileNotFoundError:
-        umask = os.umask(0)
-        os.umask(umask)
-        mode = 0o666 & ~umask
-    fd, tmp = tempfile.mkstemp(prefix="." + os.path.basename(path) + ".", dir=directory)
-    try:
-        with os.fdopen(fd, "wb") as f:
-            for rec in _records(kind, rank, axes, data):
-                for part in _framed(rec, piece):
-                    f.write(part)
-            f.flush()
-            os.fchmod(f.fileno(), mode)
-        os.replace(tmp, path)
-    except BaseException:
-        try:
-            os.unlink(tmp)
-        except FileNotFoundError:
-            pass
-        raise
+    with atomic.replace(path) as f:
+        for rec in _records(kind, rank, axes, data):
+            for part in _framed(rec, piece):
+                f.write(part)

@@ -1,4 +1,3 @@
-#!/usr/bin/python3
 """Joins the chunks of a split ltide scan into one file set along the nu axis.
 
     ltide-join out/scan out/scan_c*
@@ -32,23 +31,12 @@ import argparse
 import os
 import shlex
 import sys
-import tempfile
 
+import numpy as np
 
-def _use_tool_modules():
-    here = os.path.dirname(os.path.realpath(__file__))
-    for d in (here, os.path.join(here, os.pardir, "share", "ltide", "python")):
-        if os.path.exists(os.path.join(d, "uf2.py")):
-            sys.path.insert(0, os.path.abspath(d))
-            return
-
-
-_use_tool_modules()
-
-import numpy as np  # noqa: E402
-
-import ltide_run  # noqa: E402
-import uf2  # noqa: E402
+from . import atomic
+from . import run as ltide_run
+from . import uf2
 
 
 class JoinError(Exception):
@@ -145,21 +133,6 @@ def plan(chunks, tol, strict, warn):
     return chunks, drops
 
 
-def write_text_atomically(path, lines):
-    directory = os.path.dirname(path) or "."
-    fd, tmp = tempfile.mkstemp(prefix="." + os.path.basename(path) + ".", dir=directory)
-    try:
-        with os.fdopen(fd, "w") as f:
-            f.writelines(line + "\n" for line in lines)
-        umask = os.umask(0)
-        os.umask(umask)
-        os.chmod(tmp, 0o666 & ~umask)
-        os.replace(tmp, path)
-    except BaseException:
-        os.unlink(tmp)
-        raise
-
-
 def chunk_prefix(name):
     """The chunk prefix of a prefix or of one of its files (so that a shell pattern such
     as out/scan_c* may name them)."""
@@ -227,9 +200,9 @@ def join(out, names, tol=1e-3, strict=False, warn=lambda m: print(f"ltide-join: 
             uf2.write(ltide_run.field_file(out, name), (mu, nu), np.concatenate(parts, axis=1))
     if chunks[0].report is not None:
         lines = [line for c, d in zip(chunks, drops) for line in c.report.lines[d:]]
-        write_text_atomically(out + ".txt", lines)
+        atomic.write_lines(out + ".txt", lines)
     if chunks[0].table is not None:
-        write_text_atomically(out + ".tab", joined_table(chunks, drops, command_line))
+        atomic.write_lines(out + ".tab", joined_table(chunks, drops, command_line))
     count = sum(c.nu.size - d for c, d in zip(chunks, drops))
     ends = (chunks[0].first, chunks[-1].last)
     return (f"joined {len(chunks)} chunks into {out}: {count} spin parameters from {ends[0]:.6g} "

@@ -1,0 +1,26 @@
+# Run by cmake --install (see CMakeLists.txt): copies the gathered package into the
+# prefix's site directory and writes the commands with the package's interpreter.
+execute_process(COMMAND ${LTIDE_PYTHON3} ${LTIDE_PYTHON_SOURCE}/site_dir.py ${CMAKE_INSTALL_PREFIX}
+                OUTPUT_VARIABLE found RESULT_VARIABLE rc OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cannot find the site directory of ${LTIDE_PYTHON3} for ${CMAKE_INSTALL_PREFIX}")
+endif()
+string(REPLACE "\n" ";" found "${found}")
+list(GET found 0 site)
+list(GET found 1 searched)
+file(INSTALL ${LTIDE_PYTHON_DIR}/ltide DESTINATION "$ENV{DESTDIR}${site}" PATTERN "__pycache__" EXCLUDE)
+set(commands plot:ltide-plot join:ltide-join chunks:ltide-chunks smallest_n:ltide-smallest-n)
+foreach(pair IN LISTS commands)
+  string(REPLACE ":" ";" pair ${pair})
+  list(GET pair 0 LTIDE_MODULE)
+  list(GET pair 1 LTIDE_COMMAND)
+  set(LTIDE_SITE ${site})
+  configure_file(${LTIDE_PYTHON_SOURCE}/command.in ${LTIDE_PYTHON_DIR}/commands/${LTIDE_COMMAND} @ONLY)
+  file(INSTALL ${LTIDE_PYTHON_DIR}/commands/${LTIDE_COMMAND} DESTINATION "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${LTIDE_BINDIR}"
+       FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+endforeach()
+if(searched)
+  message(STATUS "Python package ltide: ${site} (searched by ${LTIDE_PYTHON3})")
+else()
+  message(STATUS "Python package ltide: ${site}; to import it, add: export PYTHONPATH=${site}\${PYTHONPATH:+:\$PYTHONPATH}")
+endif()

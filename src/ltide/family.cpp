@@ -1,0 +1,126 @@
+#include "ltide/family.hpp"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstring>
+#include <optional>
+
+#include "common/fatal.hpp"
+#include "common/view.hpp"
+#include "ltide/arrays.hpp"
+#include "ltide/basis.hpp"
+#include "ltide/grid.hpp"
+#include "ltide/mode.hpp"
+#include "ltide/step.hpp"
+
+namespace ltide::run {
+
+namespace {
+
+std::size_t size_of(index_t n) { return static_cast<std::size_t>(extent(n)); }
+
+// The modes of one basis parity, their workspace and basis tables.
+struct parity_group {
+  bool even = false;
+  std::vector<std::size_t> members;  // positions in the request's ks
+  step_workspace work;
+  array2<double> y_l, y_n, dy_l, dy_n;  // n_mu x n
+
+  basis_tables<const double> tables() const { return {y_l.view(), y_n.view(), dy_l.view(), dy_n.view()}; }
+};
+
+// After one mode's step the prepared eigenvalue iteration of nu is spent; marked ready
+// again, it serves the next mode of the parity, whose column is rotated out of the same
+// log of rotations (w_eigen_mode reads the log and the eigenvalues, never changes them).
+void keep_iteration(coriolis::mode_workspace& w, double nu) {
+  for (coriolis::mode_workspace::solve& s : w.solves)
+    if (std::memcmp(&s.nu, &nu, sizeof nu) == 0) s.ready = true;
+}
+
+}  // namespace
+
+void check_family(const family_request& r, std::size_t n_nu) {
+  if (r.ks.empty()) fatal("no mode index k given", "ltide");
+  run_parameters p;
+  p.m = r.m;
+  p.n = r.n;
+  p.n_mu = r.n_mu;
+  p.lflag = r.lflag;
+  p.solver = r.solver;
+  p.n_nu = static_cast<int32_t>(std::min<std::size_t>(n_nu, INT32_MAX));
+  p.table_file = "-";  // the status of every step is kept
+  for (const int32_t k : r.ks) {
+    p.k = k;
+    check_parameters(p);
+  }
+  // Zero-filled arrays touch every page: a request beyond the machine is refused, not
+  // left to the system to kill part way.
+  const std::optional<std::size_t> one = run_memory_bytes(p);
+  if (!one || n_nu > INT32_MAX || *one > memory_limit_bytes() / r.ks.size())
+    fatal("cannot allocate the arrays of the run", "ltide");
+}
+
+void solve_family(const family_request& r, std::span<const double> nu, const family_output& out) {
+  check_family(r, nu.size());
+  const std::size_t n_nu = nu.size(), n_k = r.ks.size();
+  const bool fields = !r.lflag;
+  const std::size_t n_mu = fields ? size_of(r.n_mu) : 0;
+
+  run_parameters p;
+  p.m = r.m;
+  p.n = r.n;
+  p.n_mu = fields ? r.n_mu : 0;
+  p.A = r.A;
+  p.lflag = r.lflag;
+  p.solver = r.solver;
+
+  std::vector<double> mu(n_mu), theta(n_mu);
+  if (fields) build_mu_grid(mu, theta);
+  if (out.mu != nullptr) std::copy(mu.begin(), mu.end(), out.mu);
+  // Where a run's normalisation search starts before its first step and every later one.
+  const std::array<interpolate::saved_start, 2> search = {search_at_step(1, mu), search_at_step(2, mu)};
+
+  std::array<parity_group, 2> groups;
+  groups[0].even = true;
+  for (std::size_t c = 0; c < n_k; ++c) groups[select_mode(r.ks[c], r.n).even ? 0 : 1].members.push_back(c);
+  for (parity_group& g : groups) {
+    if (g.members.empty()) continue;
+    g.work = make_step_workspace(p);
+    if (fields) {
+      for (array2<double>* t : {&g.y_l, &g.y_n, &g.dy_l, &g.dy_n}) *t = array2<double>(static_cast<index_t>(n_mu), r.n);
+      build_basis_tables(r.m, r.n, g.even, theta, {g.y_l.view(), g.y_n.view(), g.dy_l.view(), g.dy_n.view()});
+    }
+  }
+
+  const auto column = [&](double* base, std::size_t c, std::size_t j) {
+    return vector_view<double>(base + (c * n_nu + j) * n_mu, static_cast<index_t>(n_mu));
+  };
+  for (std::size_t j = 0; j < n_nu; ++j) {
+    // The spin parameters after this one, whose iterations the ql solver prepares with it.
+    const std::span<const double> ahead = nu.subspan(j + 1, std::min<std::size_t>(MAX_SOLVES_AHEAD, n_nu - j - 1));
+    for (parity_group& g : groups) {
+      for (std::size_t pos = 0; pos < g.members.size(); ++pos) {
+        const std::size_t c = g.members[pos];
+        p.k = r.ks[c];
+        const mode_choice mode = select_mode(p.k, p.n);
+        step_fields f;
+        if (fields)
+          f = {column(out.xi_r_matr, c, j), column(out.xi_t_matr, c, j), column(out.xi_p_matr, c, j),
+               column(out.xi_r_beta, c, j), column(out.xi_t_beta, c, j), column(out.xi_p_beta, c, j)};
+        g.work.search = search[j == 0 ? 0 : 1];
+        const step_result s = compute_step(p, mode, {mu, g.tables()}, g.work, nu[j], f, ahead);
+        if (pos + 1 < g.members.size()) keep_iteration(g.work.eigen_work, nu[j]);
+        const std::size_t at = c * n_nu + j;
+        out.lambda_matr[at] = s.lambda_matr;
+        out.lambda_beta[at] = s.lambda_beta;
+        out.i_mode[at] = mode.i_mode;
+        out.nh[at] = s.nh;
+        out.flag_matr[at] = s.flag_matr;
+        out.flag_beta[at] = s.flag_beta;
+      }
+    }
+  }
+}
+
+}  // namespace ltide::run
