@@ -69,11 +69,14 @@ basis_tables<double> tables_of(run_arrays& a) {
   return {a.y_l_im.view(), a.y_n_im.view(), a.dy_l_im.view(), a.dy_n_im.view()};
 }
 
-void keep_step_status(run_arrays& a, int32_t j, const step_status& s) {
+// Step j's results to the files and the table.
+void emit_step(run_outputs& outputs, const mode_choice& mode, const run_arrays& a, int32_t j, const step_status& s) {
   const auto col = static_cast<std::size_t>(j - 1);
-  a.nh[col] = s.nh;
-  a.flag_matr[col] = s.flag_matr;
-  a.flag_beta[col] = s.flag_beta;
+  step_output out{j, a.nu[col], a.lambda_matr[col], a.lambda_beta[col], mode.i_mode, s.nh, s.flag_matr, s.flag_beta, {}};
+  if (a.xi_r_matr.rows() > 0)
+    out.fields = {a.xi_r_matr.col(1), a.xi_t_matr.col(1), a.xi_p_matr.col(1),
+                  a.xi_r_beta.col(1), a.xi_t_beta.col(1), a.xi_p_beta.col(1)};
+  outputs.emit(out);
 }
 
 // Report lines are buffered; a run whose report could not be written has failed.
@@ -117,15 +120,15 @@ step_status run_spin_step(const run_parameters& p, const mode_choice& mode, run_
                                                           p.solver == solver_kind::fast)))
     status.flag_matr |= FLAG_UNRESOLVED;
 
-  // Column j of the six fields; empty views in an eigenvalues-only run.
+  // The six fields of this step; empty views in an eigenvalues-only run.
   vector_view<double> r_matr, t_matr, p_matr, r_beta, t_beta, p_beta;
   if (fields) {
-    r_matr = a.xi_r_matr.col(j);
-    t_matr = a.xi_t_matr.col(j);
-    p_matr = a.xi_p_matr.col(j);
-    r_beta = a.xi_r_beta.col(j);
-    t_beta = a.xi_t_beta.col(j);
-    p_beta = a.xi_p_beta.col(j);
+    r_matr = a.xi_r_matr.col(1);
+    t_matr = a.xi_t_matr.col(1);
+    p_matr = a.xi_p_matr.col(1);
+    r_beta = a.xi_r_beta.col(1);
+    t_beta = a.xi_t_beta.col(1);
+    p_beta = a.xi_p_beta.col(1);
     const basis_tables<double> t = tables_of(a);
     matrix_fields(p.m, 1, single_column(a.b), single_column(a.q), single_column(a.r), {t.y_l, t.y_n, t.dy_l, t.dy_n},
                   {a.t1, a.t2, a.t3, a.t4}, r_matr, t_matr, p_matr);
@@ -169,13 +172,17 @@ int run_program(const run_options& options) {
     build_mu_grid(a.mu, a.theta);
     build_basis_tables(p.m, p.n, mode.even, a.theta, tables_of(a));
   }
+  // The spin-parameter axis is known before the first step: the files are created, with
+  // their headers and axes, before any work, and each step's columns go out as it ends.
+  for (int32_t j = 1; j <= p.n_nu; ++j)
+    a.nu[static_cast<std::size_t>(j - 1)] = spin_parameter(j, p.n_nu, p.nu_min, p.nu_max);
+  run_outputs outputs(p, options.command_line, a.mu, a.nu);
   for (int32_t j = 1; j <= p.n_nu; ++j) {
     const step_status s = run_spin_step(p, mode, a, j);
-    if (!p.table_file.empty()) keep_step_status(a, j, s);
+    emit_step(outputs, mode, a, j, s);
   }
-  if (!p.lflag) write_output_files(p.output_prefix, a);
-  if (!p.table_file.empty()) write_table(p, options.command_line, a, mode.i_mode);
   finish_report();
+  outputs.commit();
   return 0;
 }
 

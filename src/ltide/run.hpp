@@ -33,8 +33,8 @@ struct step_status {
 bool normalise_fields(bool even, double A, vector_view<const double> mu, vector_view<double> xi_r,
                       vector_view<double> xi_t, vector_view<double> xi_p);
 
-// Step j (1-based) of the loop: fills nu(j), lambda_matr(j), lambda_beta(j) and
-// column j of the fields, and prints the report line. Allocates nothing itself; the
+// Step j (1-based) of the loop: fills nu(j), lambda_matr(j), lambda_beta(j) and the
+// step's fields (the single column of each field array), and prints the report line. Allocates nothing itself; the
 // basis tables must have been built (runs with fields).
 step_status run_spin_step(const run_parameters& p, const mode_choice& mode, run_arrays& a, int32_t j);
 
