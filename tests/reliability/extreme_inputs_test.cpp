@@ -248,3 +248,36 @@ INSTANTIATE_TEST_SUITE_P(Table, Extreme, ::testing::ValuesIn(table()),
                          [](const ::testing::TestParamInfo<row>& info) { return info.param.name; });
 
 }  // namespace
+
+namespace {
+
+// SIGINT, SIGTERM or SIGHUP part way through a run: every temporary file is removed, no output appears, and the
+// run ends by the signal itself (status of the signal, not 1).
+TEST(Interrupted, SignalsRemoveEveryTemporaryAndEndTheRunBySignal) {
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    const fs::path dir = mkdtemp((::testing::TempDir() + "ltide_signal_XXXXXX").data());
+    const pid_t pid = fork();
+    if (pid == 0) {  // about a minute of work with fields and a table
+      const int null = open("/dev/null", O_WRONLY);
+      if (null < 0 || chdir(dir.c_str()) != 0 || dup2(null, 1) < 0) _exit(127);
+      alarm(60);
+      execl(LTIDE_EXE, LTIDE_EXE, "--table=run.tab", "run", "2", "0", "1.0", "-1", "1", "4000", "201", "400", nullptr);
+      _exit(127);
+    }
+    auto temporaries = [&] {
+      return std::ranges::count_if(fs::directory_iterator(dir), [](const auto& e) { return e.path().extension() == ".tmp"; });
+    };
+    for (int i = 0; i < 1000 && temporaries() < 7; ++i) usleep(10000);
+    EXPECT_EQ(temporaries(), 7) << "the six files and the table are created before the first step";
+    usleep(100000);
+    kill(pid, sig);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status)) << status;
+    EXPECT_EQ(WIFSIGNALED(status) ? WTERMSIG(status) : 0, sig);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 0) << "signal " << sig;
+    fs::remove_all(dir);
+  }
+}
+
+}  // namespace
