@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <limits>
 #include <map>
 #include <new>
@@ -121,7 +122,7 @@ bool temporaries_left() {
     if (d == nullptr) continue;
     bool found = false;
     while (dirent* e = readdir(d))
-      if (std::strncmp(e->d_name, ".ufio-", 6) == 0) found = true;
+      if (e->d_name[0] == '.' && std::string_view(e->d_name).ends_with(".tmp")) found = true;
     closedir(d);
     if (found) return true;
   }

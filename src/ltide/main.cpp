@@ -5,6 +5,7 @@
 #include "common/fatal.hpp"
 #include "common/fpmode.hpp"
 #include "ltide/options.hpp"
+#include "ufio/ufio.hpp"
 
 int main(int argc, char** argv) {
   // Every result of the run is defined with subnormals flushed to zero.
@@ -13,6 +14,9 @@ int main(int argc, char** argv) {
   // through a file. Ignored, the write fails instead and the run stops with its message,
   // removing the unfinished temporary file and leaving any older file as it was.
   std::signal(SIGXFSZ, SIG_IGN);
+  // An interrupted run (SIGINT, SIGTERM, SIGHUP) removes its temporary files, then ends
+  // by the same signal.
+  ltide::ufio::install_cleanup_handlers();
   // The library throws; only here does a failure become the line on standard error and
   // status 1. The arrays are unwound (and unfinished files removed) before the line is
   // written. Memory that runs out anywhere, not only in the up-front allocation, ends in

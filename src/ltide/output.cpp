@@ -1,8 +1,12 @@
 #include "ltide/output.hpp"
 
+#include <sys/statvfs.h>
+
 #include <utility>
 
-#include "ufio/ufio.hpp"
+#include "common/escape.hpp"
+#include "common/fatal.hpp"
+#include "ltide/table.hpp"
 
 namespace ltide::run {
 
@@ -13,15 +17,46 @@ std::string output_file_name(std::string_view prefix_field, std::string_view suf
   return name;
 }
 
-void write_output_files(std::string_view prefix_field, const run_arrays& a) {
-  const std::pair<std::string_view, const array2<double>*> files[] = {
-      {"_xi_r_matr.uf2", &a.xi_r_matr}, {"_xi_t_matr.uf2", &a.xi_t_matr}, {"_xi_p_matr.uf2", &a.xi_p_matr},
-      {"_xi_r_beta.uf2", &a.xi_r_beta}, {"_xi_t_beta.uf2", &a.xi_t_beta}, {"_xi_p_beta.uf2", &a.xi_p_beta},
-  };
-  const vector_view<const double> mu(a.mu);
-  const vector_view<const double> nu(a.nu);
-  for (const auto& [suffix, field] : files)
-    ufio::u_write_ud2(output_file_name(prefix_field, suffix), mu, nu, field->view());
+std::optional<std::uint64_t> free_bytes_for(const std::string& file) {
+  const auto slash = file.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : file.substr(0, slash));
+  struct statvfs fs {};
+  if (::statvfs(dir.c_str(), &fs) != 0) return std::nullopt;
+  return static_cast<std::uint64_t>(fs.f_bavail) * static_cast<std::uint64_t>(fs.f_frsize);
+}
+
+run_outputs::run_outputs(const run_parameters& p, std::span<const std::string> command_line,
+                         vector_view<const double> mu, vector_view<const double> nu) {
+  if (!p.lflag)
+    for (const std::string_view suffix : FIELD_SUFFIXES)
+      fields_.emplace_back(output_file_name(p.output_prefix, suffix), mu, nu);
+  if (!p.table_file.empty()) {
+    table_ = std::make_unique<ufio::text_file>(p.table_file);
+    table_->write(table_header(p, command_line));
+  }
+  if (p.lflag) return;
+  // The six files share one directory; columns are written as the steps end, so a full
+  // file system would otherwise show only part way through the run.
+  const std::string first = output_file_name(p.output_prefix, FIELD_SUFFIXES[0]);
+  const std::uint64_t need = 6 * ufio::ud2_file_bytes(mu.size, nu.size);
+  if (const auto free = free_bytes_for(first); free && *free < need)
+    fatal("not enough free space for the output files: " + std::to_string(need) + " bytes needed, " +
+              std::to_string(*free) + " free where " + quoted_name(first) + " goes",
+          "ltide");
+}
+
+void run_outputs::emit(const step_output& s) {
+  for (std::size_t f = 0; f < fields_.size(); ++f) fields_[f].write_column(s.j, s.fields[f]);
+  if (!table_) return;
+  line_ = table_row({s.nu, s.lambda_matr, s.lambda_beta, s.i_mode, s.nh, s.flag_matr, s.flag_beta});
+  line_ += '\n';
+  table_->write(line_);
+}
+
+void run_outputs::commit() {
+  std::vector<ufio::ud2_stream*> files;
+  for (ufio::ud2_stream& f : fields_) files.push_back(&f);
+  ufio::commit_together(files, table_.get());
 }
 
 }  // namespace ltide::run

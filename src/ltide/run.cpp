@@ -62,15 +62,15 @@ bool normalise_fields(bool even, double A, vector_view<const double> mu, vector_
   return true;
 }
 
-step_fields field_columns(run_arrays& a, int32_t j) {
-  return {a.xi_r_matr.col(j), a.xi_t_matr.col(j), a.xi_p_matr.col(j),
-          a.xi_r_beta.col(j), a.xi_t_beta.col(j), a.xi_p_beta.col(j)};
+step_fields field_columns(run_arrays& a) {
+  return {a.xi_r_matr.col(1), a.xi_t_matr.col(1), a.xi_p_matr.col(1),
+          a.xi_r_beta.col(1), a.xi_t_beta.col(1), a.xi_p_beta.col(1)};
 }
 
 step_result run_spin_step(const run_parameters& p, const mode_choice& mode, run_arrays& a, step_workspace& w,
                           int32_t j) {
   const double nu = spin_parameter(j, p.n_nu, p.nu_min, p.nu_max);
-  const step_fields out = p.lflag ? step_fields{} : field_columns(a, j);
+  const step_fields out = p.lflag ? step_fields{} : field_columns(a);
   std::array<double, MAX_SOLVES_AHEAD> buffer{};
   const step_result s = compute_step(p, mode, {a.mu, tables_of(a)}, w, nu, out,
                                      following_spins(p, mode, j, p.n_nu, buffer));
@@ -81,25 +81,12 @@ step_result run_spin_step(const run_parameters& p, const mode_choice& mode, run_
   return s;
 }
 
-void emit_step(const run_parameters& p, const mode_choice& mode, run_arrays& a, int32_t j, const step_result& s,
+void emit_step(run_outputs& outputs, const mode_choice& mode, int32_t j, const step_result& s,
                const step_fields& fields) {
-  const auto col = static_cast<std::size_t>(j - 1);
-  a.nu[col] = s.nu;
-  a.lambda_matr[col] = s.lambda_matr;
-  a.lambda_beta[col] = s.lambda_beta;
-  if (!p.table_file.empty()) {
-    a.nh[col] = s.nh;
-    a.flag_matr[col] = s.flag_matr;
-    a.flag_beta[col] = s.flag_beta;
-  }
-  if (!p.lflag) {
-    const step_fields to = field_columns(a, j);
-    const std::pair<vector_view<double>, vector_view<double>> copies[] = {
-        {fields.r_matr, to.r_matr}, {fields.t_matr, to.t_matr}, {fields.p_matr, to.p_matr},
-        {fields.r_beta, to.r_beta}, {fields.t_beta, to.t_beta}, {fields.p_beta, to.p_beta}};
-    for (const auto& [from, into] : copies)
-      if (from.data != into.data) std::copy_n(from.data, static_cast<std::size_t>(into.size), into.data);
-  }
+  step_output out{j, s.nu, s.lambda_matr, s.lambda_beta, mode.i_mode, s.nh, s.flag_matr, s.flag_beta, {}};
+  if (fields.r_matr.data != nullptr)
+    out.fields = {fields.r_matr, fields.t_matr, fields.p_matr, fields.r_beta, fields.t_beta, fields.p_beta};
+  outputs.emit(out);
   print_report_line({s.nu, s.lambda_matr, s.lambda_beta, mode.i_mode, s.nh, s.flag_matr, s.flag_beta});
   // Each line reaches the file or pipe whole as soon as it is complete: a run stopped part
   // way leaves only complete lines. A report that cannot be written fails the run here.
@@ -149,6 +136,11 @@ int run_program(const run_options& options) {
                        {a.y_l_im.view(), a.y_n_im.view(), a.dy_l_im.view(), a.dy_n_im.view()});
   }
   const step_tables tables{a.mu, tables_of(a)};
+  // The spin-parameter axis is known before the first step: the files are created, with
+  // their headers and axes, before any work, and each step's columns go out as it ends.
+  for (int32_t j = 1; j <= p.n_nu; ++j)
+    a.nu[static_cast<std::size_t>(j - 1)] = spin_parameter(j, p.n_nu, p.nu_min, p.nu_max);
+  run_outputs outputs(p, options.command_line, a.mu, a.nu);
   // Each step starts its normalisation's search where one loop over the grid would.
   const interpolate::saved_start settled = p.lflag ? interpolate::saved_start{} : search_at_step(2, a.mu);
 
@@ -176,12 +168,11 @@ int run_program(const run_options& options) {
       },
       [&](int32_t j, int32_t slot) {
         step_slot& s = slots[static_cast<std::size_t>(slot)];
-        emit_step(p, mode, a, j, s.result, s.views(p.n_mu));
+        emit_step(outputs, mode, j, s.result, s.views(p.n_mu));
         progress.update(j);
       });
-  if (!p.lflag) write_output_files(p.output_prefix, a);
-  if (!p.table_file.empty()) write_table(p, options.command_line, a, mode.i_mode);
   finish_report();
+  outputs.commit();
   return 0;
 }
 

@@ -6,6 +6,7 @@
 #include "ltide/arrays.hpp"
 #include "ltide/mode.hpp"
 #include "ltide/options.hpp"
+#include "ltide/output.hpp"
 #include "ltide/parameters.hpp"
 #include "ltide/step.hpp"
 
@@ -27,20 +28,19 @@ inline constexpr int32_t FLAG_UNRESOLVED = 8;
 bool normalise_fields(bool even, double A, vector_view<const double> mu, vector_view<double> xi_r,
                       vector_view<double> xi_t, vector_view<double> xi_p);
 
-// Column j of the six fields of the run's arrays (runs with fields).
-step_fields field_columns(run_arrays& a, int32_t j);
+// The six fields of the run's arrays, one column each (runs with fields).
+step_fields field_columns(run_arrays& a);
 
 // Step j (1-based) of the grid computed straight into the run's arrays: nu(j),
-// lambda_matr(j), lambda_beta(j) and column j of the fields; prints nothing. The basis
-// tables must have been built (runs with fields); w is the caller's workspace, whose
-// search position it carries on (see step_workspace::search).
+// lambda_matr(j), lambda_beta(j) and the step's fields (the single column of each field
+// array); prints nothing. The basis tables must have been built (runs with fields); w is
+// the caller's workspace, whose search position it carries on (see step_workspace::search).
 step_result run_spin_step(const run_parameters& p, const mode_choice& mode, run_arrays& a, step_workspace& w,
                           int32_t j);
 
-// Step j's output, in grid order: nu(j), the eigenvalues and the kept status of a table
-// into the run's arrays, the fields into column j (unless they are that column), and the
-// report line, flushed.
-void emit_step(const run_parameters& p, const mode_choice& mode, run_arrays& a, int32_t j, const step_result& s,
+// Step j's output, in grid order: its columns into the files and its table row (see
+// run_outputs), then the report line, flushed.
+void emit_step(run_outputs& outputs, const mode_choice& mode, int32_t j, const step_result& s,
                const step_fields& fields);
 
 // The whole program after the positional arguments have been stored; returns the exit

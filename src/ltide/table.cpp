@@ -5,7 +5,6 @@
 #include <string_view>
 
 #include "ltide/options.hpp"
-#include "ufio/ufio.hpp"
 
 namespace ltide::run {
 
@@ -83,19 +82,6 @@ std::string table_row(const table_row_items& row) {
   }
   append_integer(text, row.flag_beta);
   return text;
-}
-
-void write_table(const run_parameters& p, std::span<const std::string> command_line, const run_arrays& a,
-                 int32_t i_mode) {
-  ufio::text_file out(p.table_file);
-  out.write(table_header(p, command_line));
-  std::string line;
-  for (std::size_t j = 0; j < a.nu.size(); ++j) {
-    line = table_row({a.nu[j], a.lambda_matr[j], a.lambda_beta[j], i_mode, a.nh[j], a.flag_matr[j], a.flag_beta[j]});
-    line += '\n';
-    out.write(line);
-  }
-  out.commit();
 }
 
 }  // namespace ltide::run

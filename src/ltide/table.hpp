@@ -1,6 +1,7 @@
 #pragma once
-// The table: every step's values in full precision, written at the end of a run that
-// asks for it (--table=FILE), in eigenvalues-only runs too.
+// The table: every step's values in full precision, a row as each step ends, in a run
+// that asks for it (--table=FILE), in eigenvalues-only runs too; it is put in place with
+// the array files at the end (output.hpp).
 //
 //   # ltide 0.1.0
 //   # command line: ltide '--table=t.tab' out 2 0 1.0 1 5 5 101 60
@@ -15,7 +16,6 @@
 #include <span>
 #include <string>
 
-#include "ltide/arrays.hpp"
 #include "ltide/parameters.hpp"
 
 namespace ltide::run {
@@ -32,10 +32,5 @@ struct table_row_items {
   int32_t i_mode, nh, flag_matr, flag_beta;
 };
 std::string table_row(const table_row_items& row);
-
-// Writes p.table_file whole or not at all: the header, then row j for every step j
-// from a.nu, a.lambda_matr, a.lambda_beta and the kept nh and flags of each step.
-void write_table(const run_parameters& p, std::span<const std::string> command_line, const run_arrays& a,
-                 int32_t i_mode);
 
 }  // namespace ltide::run

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/escape.hpp"
 #include "common/fatal.hpp"
 #include "ufio/detail.hpp"
 #include "ufio/kind.hpp"
@@ -99,7 +100,7 @@ template std::variant<contents<cdouble, 3>, parse_failure> parse_array_file<cdou
 
 namespace {
 
-std::string quoted(const std::string& file) { return "\"" + file + "\""; }
+std::string quoted(const std::string& file) { return quoted_name(file); }
 
 // A regular file read with positioned reads; its size is fixed when it is opened.
 class file_source final : public detail::byte_source {

@@ -10,14 +10,17 @@
 // c std::complex<float>, k std::complex<double>; axes of complex kinds are real.
 //
 // Writers replace the file whole or not at all: the records go to a temporary file in
-// the same directory, which is renamed over the target once it is complete. Readers
-// check every record's framing and length against the file before they allocate.
-// Every failure is fatal (message on standard error, exit status 1).
-//
-// Neither writers nor readers are reentrant.
+// the same directory (mode 0600, an unpredictable name), which is synced and renamed
+// over the target once it is complete. A symbolic link at the target is followed only
+// where the kernel's protected-symlinks rule would; a target that exists must be a
+// regular file the process may write. A replaced file is a new file: other hard links
+// to the old one keep the old bytes. Readers check every record's framing and length
+// against the file before they allocate. Every failure throws ltide::error.
 #include <array>
 #include <complex>
 #include <cstddef>
+#include <cstdint>
+#include <span>
 #include <memory>
 #include <optional>
 #include <string>
@@ -161,6 +164,20 @@ void u_write_uc3(const std::string& file, vector_view<const float> x, vector_vie
 void u_write_uk3(const std::string& file, vector_view<const double> x, vector_view<const double> y,
                  vector_view<const double> z, cube_view<const cdouble> f);
 
+class ud2_stream;
+class text_file;
+namespace detail {
+// The stream with a chosen piece length (tests of the framing).
+ud2_stream open_ud2_stream(const std::string& file, vector_view<const double> x, vector_view<const double> y,
+                           std::size_t piece);
+}  // namespace detail
+
+// Commits files written together as one: each is completed, given its final mode and
+// synced first; then all are renamed under an exclusive advisory lock (flock) on each
+// target directory, so that runs replacing the same names at the same time leave the
+// whole set of one of them, and the directories are synced. `text` may be null.
+void commit_together(std::span<ud2_stream* const> streams, text_file* text);
+
 // A text file written like the array files: the text goes to a temporary file beside
 // `file` and replaces it whole once commit() succeeds; dropped without commit(), it leaves
 // no trace. Failures stop the run with the writers' messages, tagged [ufio::text_file].
@@ -174,9 +191,44 @@ class text_file {
   void commit();
 
  private:
+  friend void commit_together(std::span<ud2_stream* const>, text_file*);
   struct impl;
   std::unique_ptr<impl> impl_;
 };
+
+// A rank-2 double file written column by column, as u_write_ud2 would write it whole:
+// creating it checks the target and creates the temporary, and writes the header and
+// both axes; write_column(j, ...) puts column j (from 1, any order, each once) in its
+// place; commit() replaces the target once every column is written. Memory held is
+// independent of the number of columns. Failures are tagged [ufio::u_write_ud2].
+class ud2_stream {
+ public:
+  ud2_stream(const std::string& file, vector_view<const double> x, vector_view<const double> y);
+  ud2_stream(ud2_stream&&) noexcept;
+  ud2_stream& operator=(ud2_stream&&) noexcept;
+  ~ud2_stream();
+  void write_column(index_t j, vector_view<const double> column);
+  void commit();
+
+ private:
+  ud2_stream();
+  friend ud2_stream detail::open_ud2_stream(const std::string&, vector_view<const double>, vector_view<const double>,
+                                            std::size_t);
+  friend void commit_together(std::span<ud2_stream* const>, text_file*);
+  struct impl;
+  std::unique_ptr<impl> impl_;
+};
+
+// Bytes of a rank-2 double file of nx by ny values (its records split in pieces below
+// 2 GiB as the writers split them).
+std::uint64_t ud2_file_bytes(index_t nx, index_t ny);
+
+// Installs handlers for SIGINT, SIGTERM and SIGHUP that remove the temporary file of
+// every writer still open, then end the process by the same signal with its usual
+// status. For a program's main: the library installs no handler by itself. A signal the
+// process ignores stays ignored. A SIGKILL or a power cut leaves the temporaries: they
+// are named ".<target name>.XXXXXX.tmp" (six random characters) beside their targets.
+void install_cleanup_handlers();
 
 // Readers: file name, then empty holders for the axes and the data. Each reader
 // accepts only its own kind and rank; a negative count in the file reads as 0.

@@ -1,10 +1,5 @@
 // The twelve writers over one template.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cerrno>
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -12,127 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "common/escape.hpp"
 #include "common/fatal.hpp"
 #include "ufio/detail.hpp"
 #include "ufio/kind.hpp"
+#include "ufio/output_file.hpp"
 #include "ufio/ufio.hpp"
 
 namespace ltide::ufio {
 namespace {
 
-std::string quoted(const std::string& file) { return "\"" + file + "\""; }
-
-// The bytes of a finished file go to a temporary file beside the target, which is
-// renamed over it only once every record and the close have succeeded: a failure
-// part way leaves the old file (or no file) rather than a truncated one. Targets that
-// are not regular files (devices, pipes) are written in place, since they cannot be
-// replaced by a rename.
-class output_file final : public detail::byte_sink {
- public:
-  output_file(const std::string& file, const std::string& tag) : file_(file), tag_(tag) {
-    if (file.empty()) fail("cannot create file", ENOENT);
-    struct stat st {};
-    const bool exists = ::stat(file.c_str(), &st) == 0;
-    if (exists && !S_ISREG(st.st_mode)) {
-      fd_ = ::open(file.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-      if (fd_ < 0) fail("cannot create file", errno);
-      return;
-    }
-    target_ = file;
-    // Through a symbolic link the linked file is replaced, not the link.
-    struct stat lst {};
-    if (exists && ::lstat(file.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-      if (char* real = ::realpath(file.c_str(), nullptr)) {
-        target_ = real;
-        std::free(real);
-      }
-    }
-    std::string dir = ".";
-    if (auto slash = target_.rfind('/'); slash != std::string::npos) dir = slash == 0 ? "/" : target_.substr(0, slash);
-    for (int attempt = 0;; ++attempt) {
-      temp_ = dir + "/.ufio-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++) + ".tmp";
-      // 0666 less the creation mask: what a plain create would give a new file.
-      fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd_ >= 0) break;
-      if (errno != EEXIST || attempt == 100) {
-        temp_.clear();
-        fail("cannot create file", errno);
-      }
-    }
-    if (exists) {
-      // An existing file keeps its owner (where we may set it) and its permission bits.
-      if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) (void)::fchown(fd_, st.st_uid, st.st_gid);
-      if (::fchmod(fd_, st.st_mode & 07777) != 0) fail("cannot set the permissions of file", errno);
-    }
-  }
-
-  output_file(const output_file&) = delete;
-  output_file& operator=(const output_file&) = delete;
-
-  // Only reached without commit() when an exception (out of memory) unwinds.
-  ~output_file() { discard(); }
-
-  void write(const std::byte* data, std::size_t n) override {
-    if (n >= buffer_capacity) {
-      flush();
-      write_all(data, n);
-      return;
-    }
-    if (buffer_.size() + n > buffer_capacity) flush();
-    buffer_.insert(buffer_.end(), data, data + n);
-  }
-
-  void commit() {
-    flush();
-    int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) fail("cannot write file", errno);
-    if (!temp_.empty()) {
-      if (::rename(temp_.c_str(), target_.c_str()) != 0) fail("cannot replace file", errno);
-      temp_.clear();
-    }
-  }
-
- private:
-  static constexpr std::size_t buffer_capacity = std::size_t{1} << 16;
-
-  void flush() {
-    write_all(buffer_.data(), buffer_.size());
-    buffer_.clear();
-  }
-
-  void write_all(const std::byte* data, std::size_t n) {
-    while (n > 0) {
-      // One call moves at most about 2 GiB on Linux; larger blocks take several.
-      ssize_t r = ::write(fd_, data, n < (std::size_t{1} << 30) ? n : (std::size_t{1} << 30));
-      if (r < 0 && errno == EINTR) continue;
-      if (r <= 0) fail("cannot write file", r < 0 ? errno : ENOSPC);
-      data += r;
-      n -= static_cast<std::size_t>(r);
-    }
-  }
-
-  void discard() noexcept {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    if (!temp_.empty()) ::unlink(temp_.c_str());
-    temp_.clear();
-  }
-
-  [[noreturn]] void fail(const char* what, int err) {
-    discard();
-    fatal(std::string(what) + " " + quoted(file_) + ": " + std::strerror(err), tag_);
-  }
-
-  std::string file_;
-  std::string tag_;
-  std::string target_;
-  std::string temp_;
-  int fd_ = -1;
-  std::vector<std::byte> buffer_;
-  // Temporary names of writers in several threads must differ too.
-  static inline std::atomic<unsigned long> counter_ = 0;
-};
+using detail::output_file;
 
 // An array of up to three dimensions with element strides, walked in column-major
 // element order. Unused dimensions have extent 1.
@@ -282,6 +167,143 @@ void text_file::write(std::string_view text) {
 }
 
 void text_file::commit() { impl_->out.commit(); }
+
+// The data record of a rank-2 file, laid out when the file is created: its markers are
+// written at once, and column j's bytes go to payload bytes [(j-1) c, j c), c the bytes of
+// a column, which lie in the pieces of at most `piece` bytes exactly as a sequential write
+// would have put them. Adjacent columns are gathered into one positioned write.
+struct ud2_stream::impl {
+  output_file out;
+  std::size_t piece = detail::max_piece;
+  std::uint64_t data_start = 0;    // the data record's first marker
+  std::uint64_t column_bytes = 0;  // of one column
+  index_t rows = 0, columns = 0, written = 0;
+  std::uint64_t pending_from = 0;  // payload offset of the gathered bytes
+  std::vector<std::byte> pending;
+
+  impl(const std::string& file, const std::string& tag) : out(file, tag) {}
+
+  // Payload bytes [from, from + n) into their pieces.
+  void put(std::uint64_t from, const std::byte* bytes, std::size_t n) {
+    while (n > 0) {
+      const std::uint64_t q = from / piece, within = from % piece;
+      const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(n, piece - within));
+      out.write_at(data_start + q * (piece + 8) + 4 + within, bytes, take);
+      from += take, bytes += take, n -= take;
+    }
+  }
+  void flush() {
+    put(pending_from, pending.data(), pending.size());
+    pending.clear();
+  }
+};
+
+namespace detail {
+
+ud2_stream open_ud2_stream(const std::string& file, vector_view<const double> x, vector_view<const double> y,
+                           std::size_t piece) {
+  // Failures read as those of the whole-file writer the stream replaces.
+  const std::string tag = "ufio::u_write_ud2";
+  for (const auto& [axis, name] : {std::pair{x, "x"}, std::pair{y, "y"}})
+    if (axis.size > INT32_MAX)
+      fatal(std::string(name) + " array has " + std::to_string(axis.size) +
+                " elements, more than a 32-bit count can hold",
+            tag);
+  const auto column = checked_bytes({extent(x.size)}, sizeof(double));
+  const auto total = checked_bytes({extent(x.size), extent(y.size)}, sizeof(double));
+  if (!column || !total) fatal("z array is too large to be written", tag);
+  ud2_stream s;
+  s.impl_ = std::make_unique<ud2_stream::impl>(file, tag);
+  ud2_stream::impl& m = *s.impl_;
+  m.piece = std::clamp<std::size_t>(piece, 1, max_piece);
+  m.rows = extent(x.size);
+  m.columns = extent(y.size);
+  m.column_bytes = *column;
+  const std::string header = header_text<double>(2);
+  const std::array<std::int32_t, 2> counts{static_cast<std::int32_t>(m.rows), static_cast<std::int32_t>(m.columns)};
+  write_record(m.out, reinterpret_cast<const std::byte*>(header.data()), header.size(), m.piece);
+  write_record(m.out, reinterpret_cast<const std::byte*>(counts.data()), sizeof(counts), m.piece);
+  write_array(m.out, as_strided(x), m.piece);
+  write_array(m.out, as_strided(y), m.piece);
+  m.data_start = m.out.position();
+  // The markers of every piece, as write_record would frame the whole payload.
+  const std::uint64_t n = *total;
+  std::uint64_t done = 0;
+  do {
+    const std::uint64_t len = std::min<std::uint64_t>(m.piece, n - done);
+    const bool first = done == 0, last = done + len == n;
+    const std::uint64_t at = m.data_start + (done / m.piece) * (m.piece + 8);
+    const std::int32_t lead = static_cast<std::int32_t>(len) * (last ? 1 : -1);
+    const std::int32_t trail = static_cast<std::int32_t>(len) * (first ? 1 : -1);
+    m.out.write_at(at, reinterpret_cast<const std::byte*>(&lead), 4);
+    m.out.write_at(at + 4 + len, reinterpret_cast<const std::byte*>(&trail), 4);
+    done += len;
+  } while (done < n);
+  return s;
+}
+
+}  // namespace detail
+
+ud2_stream::ud2_stream(const std::string& file, vector_view<const double> x, vector_view<const double> y)
+    : ud2_stream(detail::open_ud2_stream(file, x, y, detail::max_piece)) {}
+ud2_stream::ud2_stream() = default;
+ud2_stream::ud2_stream(ud2_stream&&) noexcept = default;
+ud2_stream& ud2_stream::operator=(ud2_stream&&) noexcept = default;
+ud2_stream::~ud2_stream() = default;
+
+void ud2_stream::write_column(index_t j, vector_view<const double> column) {
+  impl& m = *impl_;
+  if (j < 1 || j > m.columns || extent(column.size) != m.rows)
+    fatal("column " + std::to_string(j) + " of " + std::to_string(column.size) +
+              " values does not fit the array of " + std::to_string(m.rows) + " x " + std::to_string(m.columns),
+          "ufio::u_write_ud2");
+  const std::uint64_t from = static_cast<std::uint64_t>(j - 1) * m.column_bytes;
+  if (!m.pending.empty() && (from != m.pending_from + m.pending.size() || m.pending.size() + m.column_bytes > (1u << 16)))
+    m.flush();
+  if (m.pending.empty()) m.pending_from = from;
+  if (column.stride == 1 || column.size <= 1) {
+    const auto* bytes = reinterpret_cast<const std::byte*>(column.data);
+    m.pending.insert(m.pending.end(), bytes, bytes + m.column_bytes);
+  } else {
+    for (index_t i = 0; i < column.size; ++i) {
+      const auto* bytes = reinterpret_cast<const std::byte*>(&column[i]);
+      m.pending.insert(m.pending.end(), bytes, bytes + sizeof(double));
+    }
+  }
+  if (m.pending.size() >= (1u << 16)) m.flush();
+  ++m.written;
+}
+
+std::uint64_t ud2_file_bytes(index_t nx, index_t ny) {
+  // A record of n bytes: n and two markers for each piece (one piece when empty).
+  auto record = [](std::uint64_t n) {
+    const std::uint64_t pieces = n == 0 ? 1 : (n + detail::max_piece - 1) / detail::max_piece;
+    return n + 8 * pieces;
+  };
+  const auto x = static_cast<std::uint64_t>(extent(nx)), y = static_cast<std::uint64_t>(extent(ny));
+  return record(3) + record(8) + record(8 * x) + record(8 * y) + record(8 * x * y);
+}
+
+void ud2_stream::commit() {
+  ud2_stream* self = this;
+  commit_together({&self, 1}, nullptr);
+}
+
+void commit_together(std::span<ud2_stream* const> streams, text_file* text) {
+  std::vector<output_file*> files;
+  for (ud2_stream* s : streams) {
+    ud2_stream::impl& m = *s->impl_;
+    m.flush();
+    // A column never written would leave a hole of zero bytes in the file.
+    if (m.written != m.columns)
+      fatal(std::to_string(m.written) + " of " + std::to_string(m.columns) + " columns written to file " +
+                quoted_name(m.out.name()),
+            m.out.tag());
+    files.push_back(&m.out);
+  }
+  if (text != nullptr) files.push_back(&text->impl_->out);
+  output_file::publish(files);
+}
 
 void u_write_ur1(const std::string& file, vector_view<const float> x, vector_view<const float> y) {
   detail::write_u1<float>(file, x, y);

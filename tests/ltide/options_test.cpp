@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "ltide/options.hpp"
+#include "ltide/output.hpp"
 #include "ltide/table.hpp"
 
 namespace ltide::run {
@@ -93,19 +94,22 @@ TEST(Table, EveryDoubleReadsBackExactly) {
   while (v.size() < 3000)
     if (const uint64_t b = rng(); ((b >> 52) & 0x7FF) % 0x7FF != 0) v.push_back(std::bit_cast<double>(b));
   run_parameters p;
-  run_arrays a;
+  p.lflag = true;
+  std::vector<step_output> rows;
   const int32_t integers[] = {0, 1, -1, INT32_MAX, INT32_MIN, 16, 255};
   std::vector<std::string> expected, by_strtod;
   for (std::size_t j = 0; j < v.size() / 3; ++j) {
     const double x[3] = {v[3 * j], v[3 * j + 1], v[3 * j + 2]};
     const int32_t i[4] = {7, integers[j % 7], integers[(j + 3) % 7], integers[(j + 5) % 7]};
-    a.nu.push_back(x[0]), a.lambda_matr.push_back(x[1]), a.lambda_beta.push_back(x[2]);
-    a.nh.push_back(i[1]), a.flag_matr.push_back(i[2]), a.flag_beta.push_back(i[3]);
+    rows.push_back({int32_t(j + 1), x[0], x[1], x[2], 7, i[1], i[2], i[3], {}});
     expected.push_back(row_bits(x, i));
   }
   const std::string file = ::testing::TempDir() + "table_" + std::to_string(getpid());
   p.table_file = file + ".tab";
-  write_table(p, std::vector<std::string>{"ltide"}, a, 7);
+  const std::vector<std::string> command{"ltide"};
+  run_outputs table(p, command, {}, {});
+  for (const step_output& r : rows) table.emit(r);
+  table.commit();
 
   for (const std::string& line : lines_of_file(p.table_file)) {
     if (line.starts_with("#")) continue;

@@ -1,6 +1,10 @@
 // Array files: exact bytes, round trips, whole-or-nothing replacement, damaged files, Fortran I/O.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -10,6 +14,7 @@
 #include <functional>
 #include <numeric>
 
+#include "common/escape.hpp"
 #include "error_line.hpp"
 #include "ufio/detail.hpp"
 #include "ufio/ufio.hpp"
@@ -253,6 +258,88 @@ TEST(FortranInterchange, FortranCopiesReadBackBitForBit) {
   }
 }
 #endif
+
+}  // namespace
+}  // namespace ltide::ufio
+
+namespace ltide::ufio {
+namespace {
+
+// A file streamed column by column, in any order, has the bytes of the whole-array
+// writer, chained in pieces or not (pieces that split elements and columns alike).
+TEST(ArrayFileStream, ColumnsInAnyOrderGiveTheWholeWritersBytes) {
+  scratch_dir tmp;
+  for (std::size_t piece : {detail::max_piece, std::size_t{3}, std::size_t{8}, std::size_t{20}, std::size_t{64}})
+    for (auto [nx, ny] : {std::array<index_t, 2>{5, 7}, {1, 3}, {0, 4}, {3, 0}, {300, 240}}) {
+      auto x = values<double>(nx, 1), y = values<double>(ny, 2), z = values<double>(nx * ny, 3);
+      detail::write_u2<double>(tmp.path("whole"), x, y, {z.data(), nx, ny}, piece);
+      fs::remove(tmp.path("streamed"));
+      ud2_stream s = detail::open_ud2_stream(tmp.path("streamed"), x, y, piece);
+      for (index_t j = ny; j >= 1; j -= 2) s.write_column(j, {z.data() + (j - 1) * nx, nx, 1});  // even then odd
+      for (index_t j = ny - 1; j >= 1; j -= 2) s.write_column(j, {z.data() + (j - 1) * nx, nx, 1});
+      EXPECT_FALSE(fs::exists(tmp.path("streamed")));  // a temporary until committed
+      s.commit();
+      EXPECT_EQ(read_bytes(tmp.path("streamed")), read_bytes(tmp.path("whole"))) << piece << " " << nx << " " << ny;
+      EXPECT_EQ(fs::file_size(tmp.path("streamed")), piece == detail::max_piece ? ud2_file_bytes(nx, ny) : fs::file_size(tmp.path("whole")));
+    }
+}
+
+// Temporaries: 0600 from their creation, named after the target, and listed; a stream
+// dropped or missing a column leaves nothing; the final mode comes with the rename.
+TEST(ArrayFileStream, TemporariesArePrivateRecognisableAndNeverLeftBehind) {
+  scratch_dir tmp;
+  std::vector<double> x{1, 2}, y{3, 4};
+  const mode_t saved = ::umask(0);
+  {
+    ud2_stream s(tmp.path("out.uf2"), x, y);
+    std::vector<fs::path> temps(fs::directory_iterator(tmp.dir), {});
+    ASSERT_EQ(temps.size(), 1u);
+    const std::string name = temps[0].filename();
+    EXPECT_EQ(name.size(), std::string(".out.uf2.XXXXXX.tmp").size());
+    EXPECT_TRUE(name.starts_with(".out.uf2.") && name.ends_with(".tmp")) << name;
+    EXPECT_EQ(fs::status(temps[0]).permissions(), fs::perms(0600));
+    s.write_column(1, x);
+    EXPECT_EQ(error_line([&] { s.commit(); }),
+              "** 1 of 2 columns written to file \"" + tmp.path("out.uf2") + "\" [ufio::u_write_ud2]");
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(tmp.dir), {}), 0);
+  ud2_stream s(tmp.path("out.uf2"), x, y);
+  s.write_column(2, y), s.write_column(1, x), s.commit();
+  ::umask(saved);
+  EXPECT_EQ(fs::status(tmp.path("out.uf2")).permissions(), fs::perms(0666));
+  EXPECT_EQ(std::distance(fs::directory_iterator(tmp.dir), {}), 1);
+}
+
+// The renames wait for the directory's lock: another run holding it keeps a set from mixing.
+TEST(ArrayFileStream, RenamesWaitForTheDirectoryLock) {
+  scratch_dir tmp;
+  std::vector<double> x{1}, y{2};
+  ud2_stream s(tmp.path("a"), x, y);
+  s.write_column(1, x);
+  const int dir = ::open(tmp.dir.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(::flock(dir, LOCK_EX), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {  // commits while the parent holds the lock: it must wait
+    ::close(dir);  // a copy of the locked descriptor would keep the lock alive
+    ::_exit(error_line([&] { s.commit(); }) == "(returned normally)" ? 0 : 1);
+  }
+  ::usleep(300000);
+  EXPECT_FALSE(fs::exists(tmp.path("a")));
+  ::close(dir);  // releases the lock
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(fs::exists(tmp.path("a")));
+}
+
+TEST(Escaped, ControlCharactersAndBackslashesAreWrittenAsEscapes) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain name.uf2", "plain name.uf2"}, {"a\nb", "a\\nb"},   {"tab\there", "tab\\there"},
+      {"\x1b[31m", "\\e[31m"},               {"back\\slash", "back\\\\slash"}, {std::string("nul\0x", 5), "nul\\x00x"},
+      {"\x7f\x01", "\\x7f\\x01"},            {"caf\xc3\xa9", "caf\xc3\xa9"}};
+  for (const auto& [in, out] : cases) EXPECT_EQ(escaped(in), out);
+  EXPECT_EQ(quoted_name("a\rb"), "\"a\\rb\"");
+}
 
 }  // namespace
 }  // namespace ltide::ufio
