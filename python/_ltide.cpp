@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <mutex>
 #include <new>
 #include <span>
 #include <stdexcept>
@@ -23,10 +22,6 @@ using ltide::run::family_request;
 using ltide::run::solver_kind;
 
 namespace {
-
-// The interpolation routines keep their search positions per process: solves called from
-// several Python threads take turns.
-std::mutex solving;
 
 // Shape (modes, n_nu), C order.
 template <class T>
@@ -50,7 +45,7 @@ solver_kind solver_of(const std::string& name) {
 
 // Every array with a leading mode axis; the package drops it for a single k.
 py::dict solve_arrays(int32_t m, const std::vector<int32_t>& ks, const py::array_t<double, py::array::c_style | py::array::forcecast>& nu,
-               int32_t n, int32_t n_mu, double A, bool lflag, const std::string& solver) {
+               int32_t n, int32_t n_mu, double A, bool lflag, const std::string& solver, int32_t threads) {
   family_request r;
   r.m = m;
   r.ks = ks;
@@ -59,6 +54,7 @@ py::dict solve_arrays(int32_t m, const std::vector<int32_t>& ks, const py::array
   r.A = A;
   r.lflag = lflag;
   r.solver = solver_of(solver);
+  r.threads = threads;
   if (nu.ndim() != 1) ltide::fatal("nu must be one-dimensional", "ltide");
   const std::size_t n_nu = static_cast<std::size_t>(nu.shape(0));
   for (std::size_t j = 0; j < n_nu; ++j)
@@ -102,8 +98,9 @@ py::dict solve_arrays(int32_t m, const std::vector<int32_t>& ks, const py::array
   // while the solve runs without the lock.
   std::vector<double> nus(nu.data(), nu.data() + n_nu);
   {
+    // Solves from several Python threads run side by side: each keeps its state in its
+    // own workspaces and its threads' search starts.
     py::gil_scoped_release unlocked;
-    const std::lock_guard<std::mutex> turn(solving);
     // Every result is defined with subnormals flushed; the interpreter's own mode is
     // restored afterwards.
     const ltide::flush_to_zero_scope ftz;
@@ -115,9 +112,9 @@ py::dict solve_arrays(int32_t m, const std::vector<int32_t>& ks, const py::array
 // Memory that runs out fails as the program fails.
 py::dict solve(int32_t m, const std::vector<int32_t>& ks,
                const py::array_t<double, py::array::c_style | py::array::forcecast>& nu, int32_t n, int32_t n_mu,
-               double A, bool lflag, const std::string& solver) {
+               double A, bool lflag, const std::string& solver, int32_t threads) {
   try {
-    return solve_arrays(m, ks, nu, n, n_mu, A, lflag, solver);
+    return solve_arrays(m, ks, nu, n, n_mu, A, lflag, solver, threads);
   } catch (const std::bad_alloc&) {
   } catch (const std::length_error&) {
   } catch (py::error_already_set& e) {
@@ -143,6 +140,7 @@ PYBIND11_MODULE(_ltide, mod) {
     }
   });
   mod.def("solve", &solve, py::arg("m"), py::arg("ks"), py::arg("nu"), py::arg("n"), py::arg("n_mu"), py::arg("A"),
-          py::arg("lflag"), py::arg("solver"),
-          "solve(m, ks, nu, n, n_mu, A, lflag, solver) -> dict of arrays with a leading mode axis");
+          py::arg("lflag"), py::arg("solver"), py::arg("threads"),
+          "solve(m, ks, nu, n, n_mu, A, lflag, solver, threads) -> dict of arrays with a leading mode axis;\n"
+          "threads 0 takes OMP_NUM_THREADS, else the CPUs of the affinity mask");
 }

@@ -178,7 +178,9 @@ def solve(m: int, k, nu, n: int, n_mu: int = 201, A: float = 1.0, lflag: bool = 
         ``ql`` reproduces the program's default bit for bit; ``fast`` finds only the
         selected eigenpairs, more accurately and much faster for large n.
     threads : int or None, optional
-        Accepted for the future; the solve runs in the calling thread.
+        Spin parameters solved at a time. None: the program's default, the first
+        entry of OMP_NUM_THREADS when it is set, else the CPUs this process may run
+        on. Every array is the same, bit for bit, for every count.
 
     Returns
     -------
@@ -197,7 +199,8 @@ def solve(m: int, k, nu, n: int, n_mu: int = 201, A: float = 1.0, lflag: bool = 
 
     Notes
     -----
-    The solve releases the GIL, so other Python threads run meanwhile.
+    The solve releases the GIL, so other Python threads run meanwhile; solves called
+    from several Python threads run side by side.
     """
     m, n, n_mu = _integer(m, "m"), _integer(n, "n"), _integer(n_mu, "n_mu")
     several = not isinstance(k, numbers.Integral) or isinstance(k, (bool, np.bool_))
@@ -212,15 +215,17 @@ def solve(m: int, k, nu, n: int, n_mu: int = 201, A: float = 1.0, lflag: bool = 
         raise TypeError(f"lflag must be a bool, not {type(lflag).__name__}")
     if solver not in ("ql", "fast"):
         raise ValueError(f"solver must be 'ql' or 'fast', not {solver!r}")
-    if threads is not None and (_integer(threads, "threads") < 1):
-        raise ValueError(f"threads must be at least 1, not {threads}")
+    if threads is not None:
+        threads = _integer(threads, "threads")
+        if threads < 1:
+            raise ValueError(f"threads must be at least 1, not {threads}")
     values, _ = _spin_parameters(nu)
     if n < 1:
         raise _error("n must be at least 1")
     if not ks:
         raise ValueError("k is an empty sequence")
     from . import _ltide
-    arrays = _ltide.solve(m, ks, values, n, n_mu, A, bool(lflag), solver)
+    arrays = _ltide.solve(m, ks, values, n, n_mu, A, bool(lflag), solver, 0 if threads is None else threads)
     if not several:
         arrays = {name: (a[0] if name != "mu" else a) for name, a in arrays.items()}
     parameters = dict(m=m, k=tuple(ks) if several else ks[0], n=n, n_mu=n_mu, A=A, lflag=bool(lflag), solver=solver)

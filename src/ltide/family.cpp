@@ -12,6 +12,8 @@
 #include "ltide/basis.hpp"
 #include "ltide/grid.hpp"
 #include "ltide/mode.hpp"
+#include "ltide/options.hpp"
+#include "ltide/parallel.hpp"
 #include "ltide/step.hpp"
 
 namespace ltide::run {
@@ -20,11 +22,10 @@ namespace {
 
 std::size_t size_of(index_t n) { return static_cast<std::size_t>(extent(n)); }
 
-// The modes of one basis parity, their workspace and basis tables.
+// The modes of one basis parity and their basis tables, shared read-only by every worker.
 struct parity_group {
   bool even = false;
   std::vector<std::size_t> members;  // positions in the request's ks
-  step_workspace work;
   array2<double> y_l, y_n, dy_l, dy_n;  // n_mu x n
 
   basis_tables<const double> tables() const { return {y_l.view(), y_n.view(), dy_l.view(), dy_n.view()}; }
@@ -84,43 +85,66 @@ void solve_family(const family_request& r, std::span<const double> nu, const fam
   std::array<parity_group, 2> groups;
   groups[0].even = true;
   for (std::size_t c = 0; c < n_k; ++c) groups[select_mode(r.ks[c], r.n).even ? 0 : 1].members.push_back(c);
-  for (parity_group& g : groups) {
-    if (g.members.empty()) continue;
-    g.work = make_step_workspace(p);
-    if (fields) {
+  if (fields)
+    for (parity_group& g : groups) {
+      if (g.members.empty()) continue;
       for (array2<double>* t : {&g.y_l, &g.y_n, &g.dy_l, &g.dy_n}) *t = array2<double>(static_cast<index_t>(n_mu), r.n);
       build_basis_tables(r.m, r.n, g.even, theta, {g.y_l.view(), g.y_n.view(), g.dy_l.view(), g.dy_n.view()});
     }
-  }
+
+  // Entries are handed out in chunks of consecutive ones, as the program hands out its
+  // steps, so that a ql worker prepares the iterations of its own next entries. Every
+  // entry writes only its own columns of `out`: nothing is emitted in order, so the
+  // window spans all entries and no worker ever waits for another.
+  const auto count = static_cast<int32_t>(n_nu);
+  const int32_t chunk = steps_per_chunk(p);
+  const int32_t chunks = count == 0 ? 1 : (count - 1) / chunk + 1;
+  const int32_t threads = std::clamp(r.threads > 0 ? r.threads : default_threads(), 1, std::min(chunks, MAX_THREADS));
+  const ordered_plan plan{count, threads, chunk, std::max(count, chunk)};
+  // One workspace per worker and parity: the modes of a parity at one nu stay on the
+  // worker that solved its eigenproblem.
+  std::vector<std::array<step_workspace, 2>> work(static_cast<std::size_t>(threads));
+  for (std::array<step_workspace, 2>& w : work)
+    for (std::size_t g = 0; g < 2; ++g)
+      if (!groups[g].members.empty()) w[g] = make_step_workspace(p);
 
   const auto column = [&](double* base, std::size_t c, std::size_t j) {
     return vector_view<double>(base + (c * n_nu + j) * n_mu, static_cast<index_t>(n_mu));
   };
-  for (std::size_t j = 0; j < n_nu; ++j) {
-    // The spin parameters after this one, whose iterations the ql solver prepares with it.
-    const std::span<const double> ahead = nu.subspan(j + 1, std::min<std::size_t>(MAX_SOLVES_AHEAD, n_nu - j - 1));
-    for (parity_group& g : groups) {
-      for (std::size_t pos = 0; pos < g.members.size(); ++pos) {
-        const std::size_t c = g.members[pos];
-        p.k = r.ks[c];
-        const mode_choice mode = select_mode(p.k, p.n);
-        step_fields f;
-        if (fields)
-          f = {column(out.xi_r_matr, c, j), column(out.xi_t_matr, c, j), column(out.xi_p_matr, c, j),
-               column(out.xi_r_beta, c, j), column(out.xi_t_beta, c, j), column(out.xi_p_beta, c, j)};
-        g.work.search = search[j == 0 ? 0 : 1];
-        const step_result s = compute_step(p, mode, {mu, g.tables()}, g.work, nu[j], f, ahead);
-        if (pos + 1 < g.members.size()) keep_iteration(g.work.eigen_work, nu[j]);
-        const std::size_t at = c * n_nu + j;
-        out.lambda_matr[at] = s.lambda_matr;
-        out.lambda_beta[at] = s.lambda_beta;
-        out.i_mode[at] = mode.i_mode;
-        out.nh[at] = s.nh;
-        out.flag_matr[at] = s.flag_matr;
-        out.flag_beta[at] = s.flag_beta;
-      }
-    }
-  }
+  run_ordered(
+      plan,
+      [&](int32_t worker, int32_t step, int32_t last, int32_t) {
+        const auto j = static_cast<std::size_t>(step - 1);
+        // The entries after this one in the worker's chunk, whose iterations the ql
+        // solver prepares with it.
+        const std::span<const double> ahead =
+            nu.subspan(j + 1, std::min<std::size_t>(MAX_SOLVES_AHEAD, static_cast<std::size_t>(last - step)));
+        run_parameters q = p;
+        for (std::size_t g = 0; g < 2; ++g) {
+          const parity_group& group = groups[g];
+          step_workspace& w = work[static_cast<std::size_t>(worker)][g];
+          for (std::size_t pos = 0; pos < group.members.size(); ++pos) {
+            const std::size_t c = group.members[pos];
+            q.k = r.ks[c];
+            const mode_choice mode = select_mode(q.k, q.n);
+            step_fields f;
+            if (fields)
+              f = {column(out.xi_r_matr, c, j), column(out.xi_t_matr, c, j), column(out.xi_p_matr, c, j),
+                   column(out.xi_r_beta, c, j), column(out.xi_t_beta, c, j), column(out.xi_p_beta, c, j)};
+            w.search = search[j == 0 ? 0 : 1];
+            const step_result s = compute_step(q, mode, {mu, group.tables()}, w, nu[j], f, ahead);
+            if (pos + 1 < group.members.size()) keep_iteration(w.eigen_work, nu[j]);
+            const std::size_t at = c * n_nu + j;
+            out.lambda_matr[at] = s.lambda_matr;
+            out.lambda_beta[at] = s.lambda_beta;
+            out.i_mode[at] = mode.i_mode;
+            out.nh[at] = s.nh;
+            out.flag_matr[at] = s.flag_matr;
+            out.flag_beta[at] = s.flag_beta;
+          }
+        }
+      },
+      [](int32_t, int32_t) {});
 }
 
 }  // namespace ltide::run

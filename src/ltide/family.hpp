@@ -18,6 +18,7 @@ struct family_request {
   double A = 1.0;
   bool lflag = false;  // eigenvalues only
   solver_kind solver = solver_kind::ql;
+  int32_t threads = 1;  // spin parameters solved at a time; 0: default_threads() (parallel.hpp)
 };
 
 // Caller-owned storage, ks.size() blocks each. Per mode: n_nu values of every per-step
@@ -47,8 +48,12 @@ void check_family(const family_request& r, std::size_t n_nu);
 // Fills `out` for every k and every nu, entry j of nu computed as step j + 1 of a run
 // would compute it. With `ql` the modes of one parity share the eigenvalue iteration of
 // each spin parameter: each mode's column is rotated out of the one log of rotations
-// (eigenvalues only: all read the one list). `fast` bisects once per mode. Throws
-// ltide::error on failure; not to be called from two threads at once.
+// (eigenvalues only: all read the one list). `fast` bisects once per mode. The entries
+// are shared out over r.threads workers, each with its own workspaces; every bit is the
+// same for every count. Throws ltide::error on failure (with several failing entries,
+// the earliest one's). Safe to call from several threads at once: no state outside the
+// call's own is kept (the interpolation's search starts are per thread and set before
+// each entry).
 void solve_family(const family_request& r, std::span<const double> nu, const family_output& out);
 
 }  // namespace ltide::run

@@ -107,15 +107,6 @@ struct step_slot {
   }
 };
 
-// Consecutive steps a worker takes at a time: the ql solver with fields prepares the
-// iterations of that many upcoming steps together; other steps are cheap enough that
-// chunks of several keep the hand-out off the critical path, or costly enough (large n)
-// that single steps balance best.
-int32_t chunk_steps(const run_parameters& p) {
-  if (p.solver == solver_kind::ql && !p.lflag) return solves_ahead(p.n);
-  return p.n >= 200 ? 1 : 16;
-}
-
 }  // namespace
 
 int run_program(const run_options& options) {
@@ -125,7 +116,7 @@ int run_program(const run_options& options) {
   // The checks cost nothing and come first: a run they refuse must not first allocate
   // (and zero) arrays sized by the very counts they refuse.
   check_parameters(p);
-  const int32_t chunk = chunk_steps(p);
+  const int32_t chunk = steps_per_chunk(p);
   const int32_t chunks = p.n_nu <= 0 ? 1 : (p.n_nu - 1) / chunk + 1;
   p.threads = std::clamp(options.threads > 0 ? options.threads : default_threads(), 1, std::min(chunks, MAX_THREADS));
   run_arrays a = allocate_run_arrays(p);

@@ -100,6 +100,11 @@ step_workspace make_step_workspace(const run_parameters& p) {
   return w;
 }
 
+int32_t steps_per_chunk(const run_parameters& p) {
+  if (p.solver == solver_kind::ql && !p.lflag) return solves_ahead(p.n);
+  return p.n >= 200 ? 1 : 16;
+}
+
 interpolate::saved_start search_at_step(int32_t j, vector_view<const double> mu) {
   if (j <= 1 || mu.size < 2) return {};
   // A search for q = 0 from scratch ends below a node at 0, the next one above it, and

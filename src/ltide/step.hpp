@@ -46,6 +46,12 @@ struct step_workspace {
 // The workspace of one thread for the run p, zero-filled.
 step_workspace make_step_workspace(const run_parameters& p);
 
+// Consecutive steps a worker takes at a time: the ql solver with fields prepares the
+// iterations of that many upcoming steps together; other steps are cheap enough that
+// chunks of several keep the hand-out off the critical path, or costly enough (large n)
+// that single steps balance best.
+int32_t steps_per_chunk(const run_parameters& p);
+
 // The start of the normalisation's search in a run that computes every step in grid
 // order, before step j: from scratch before step 1, and from then on the settled
 // position the first step leaves on this mu grid (the same after every later step).

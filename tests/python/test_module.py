@@ -84,6 +84,8 @@ def test_eigenvalue_of_scalars_and_arrays():
     (lambda: ltide.solve(2, 0, [1.0], 10, lflag=1), TypeError, "lflag must be a bool"),
     (lambda: ltide.solve(2, 0, [[1.0]], 10), ValueError, "nu must be one-dimensional"),
     (lambda: ltide.solve(2, 0, [1.0], 10, solver="lapack"), ValueError, "solver must be 'ql' or 'fast'"),
+    (lambda: ltide.solve(2, 0, [1.0], 10, threads=0), ValueError, "threads must be at least 1, not 0"),
+    (lambda: ltide.solve(2, 0, [1.0], 10, threads=2.0), TypeError, "threads must be an integer, not float"),
     (lambda: ltide.solve(2, 0, [1.0], 2**31), OverflowError, "does not fit in 32 bits")])
 def test_refused_calls_raise_before_any_work(call, error, message):
     with pytest.raises(error, match=message):
@@ -119,13 +121,32 @@ def test_solve_releases_the_interpreter_and_restores_its_subnormals():
     assert tiny * np.float64(1.0) > 0  # the interpreter's arithmetic keeps subnormals
 
 
+# Both parities with a repeated k, singular steps (nu = 6 and 10 for m = 2), odd n_mu.
+@pytest.mark.parametrize("solver,lflag", [("ql", False), ("fast", False), ("ql", True)])
+def test_every_thread_count_gives_the_same_bits(solver, lflag):
+    args = (2, [1, 0, 3, -2, 1], np.linspace(-12, 12, 49), 40)
+    one = ltide.solve(*args, n_mu=61, solver=solver, lflag=lflag, threads=1)
+    for threads in (2, 3, 50, None):
+        res = ltide.solve(*args, n_mu=61, solver=solver, lflag=lflag, threads=threads)
+        for name in ("lambda_matr", "lambda_beta", "nh", "flag_matr", "flag_beta") + (() if lflag else ltide.FIELDS):
+            assert getattr(res, name).tobytes() == getattr(one, name).tobytes(), (threads, name)
+    assert (one.flag_matr & 1).any()
+
+
+def test_threads_none_follows_omp_num_threads(monkeypatch):
+    monkeypatch.setenv("OMP_NUM_THREADS", "two")
+    with pytest.raises(ltide.Error, match=r"^\*\* OMP_NUM_THREADS must be a positive integer, not 'two' \[ltide\]$"):
+        ltide.solve(2, 0, [1.0, 2.0], 10)
+    assert ltide.solve(2, 0, [1.0, 2.0], 10, threads=2).lambda_matr.size == 2
+
+
 def test_solves_from_several_threads_give_the_bits_of_one():
     args = (1, [1, 2], np.linspace(-6, 6, 25), 40)
-    alone = ltide.solve(*args, n_mu=41).xi_t_matr.tobytes()
+    alone = ltide.solve(*args, n_mu=41, threads=1).xi_t_matr.tobytes()
     results = [None] * 4
 
     def work(i):
-        results[i] = ltide.solve(*args, n_mu=41).xi_t_matr.tobytes()
+        results[i] = ltide.solve(*args, n_mu=41, threads=1 + i % 2).xi_t_matr.tobytes()
     threads = [threading.Thread(target=work, args=(i,)) for i in range(4)]
     for t in threads:
         t.start()
