@@ -12,7 +12,10 @@ the spin-parameter grid, writes its table and saves its report lines:
     ltide --table=out/scan_m2_k0_c003.tab out/scan_m2_k0_c003 2 0 1.0 <nu_a> <nu_b> <points> 201 100 \
         > out/scan_m2_k0_c003.txt
 
-With one m and one k the chunk prefixes are PREFIX_cNNN. Neighbouring chunks share
+With one m and one k the chunk prefixes are PREFIX_cNNN. With --threads T every line
+passes --threads=T, so that C chunks side by side use C * T cores (without it, the
+program picks its own count; ltide-slurm.sh then gives each task the CPUs Slurm
+allotted it). Neighbouring chunks share
 their end point (joining drops the copy), and the chunk bounds are the single run's
 own grid values, written so that ltide reads back the same doubles: chunk ends lie
 exactly on the single run's grid. Interior points agree with the single run to about
@@ -59,10 +62,13 @@ def parse_args(argv):
                                 formatter_class=argparse.RawDescriptionHelpFormatter,
                                 epilog="\n\n".join(__doc__.split("\n\n")[1:]))
     size = p.add_mutually_exclusive_group()
-    size.add_argument("--chunks", type=int, help="chunks per (m, k) scan (default: number of CPUs)")
+    size.add_argument("--chunks", type=int, help="chunks per (m, k) scan (default: number of CPUs, "
+                                                   "divided by --threads)")
     size.add_argument("--points", type=int, help="at most this many spin parameters per chunk")
     p.add_argument("--ltide", default="ltide", help="the program to run (default: ltide on PATH)")
     p.add_argument("--solver", choices=("ql", "fast"), help="the eigen-solver each chunk uses (default: ql)")
+    p.add_argument("--threads", type=int, help="threads of each chunk's run (default: the program's own "
+                                                "choice); also divides the default number of chunks")
     p.add_argument("prefix")
     p.add_argument("m", type=int_list, help="azimuthal order(s), e.g. 2 or 1,2,3")
     p.add_argument("k", type=int_list, help="mode index(es), e.g. 0 or 0,1,-1")
@@ -76,6 +82,8 @@ def parse_args(argv):
     args = p.parse_args(argv)
     if args.chunks is not None and args.chunks < 1 or args.points is not None and args.points < 2:
         p.error("--chunks must be at least 1 and --points at least 2")
+    if args.threads is not None and args.threads < 1:
+        p.error("--threads must be at least 1")
     return args
 
 
@@ -85,14 +93,16 @@ def main(argv=None):
     if args.points:
         chunks = -(-(args.n_nu - 1) // (args.points - 1))
     else:
-        chunks = args.chunks or os.cpu_count() or 1
+        # As many chunks as fit on this machine side by side.
+        chunks = args.chunks or max(1, (os.cpu_count() or 1) // (args.threads or 1))
     bounds = chunk_bounds(args.n_nu, chunks)
     pairs = [(m, k) for m in args.m for k in args.k]
     for m, k in pairs:
         base = args.prefix if len(pairs) == 1 else f"{args.prefix}_m{m}_k{k}"
         for c, (first, last) in enumerate(bounds):
             prefix = f"{base}_c{c:03d}"
-            options = [f"--table={prefix}.tab"] + ([f"--solver={args.solver}"] if args.solver else [])
+            options = ([f"--table={prefix}.tab"] + ([f"--solver={args.solver}"] if args.solver else [])
+                       + ([f"--threads={args.threads}"] if args.threads else []))
             words = [args.ltide, *options, "--", prefix, str(m), str(k), args.A,
                      repr(grid_value(first, args.n_nu, nu_min, nu_max)),
                      repr(grid_value(last, args.n_nu, nu_min, nu_max)),
