@@ -183,6 +183,25 @@ def test_plan_covers_every_m_and_k_and_caps_points_per_chunk():
     assert [int(l.split()[9]) for l in lines[:4]] == [3, 4, 3, 4]  # 10 steps, neighbours share ends
 
 
+def test_each_chunk_gets_the_thread_count_asked_for_or_its_slurm_cpus(tmp_path):
+    out = tool("ltide-chunks", "--threads", 3, "--chunks", 2, "s", *ARGS, -1, 1, 11, 5, 8)
+    assert out.stdout.splitlines()[1] == ("ltide --table=s_c001.tab --threads=3 -- s_c001 2 0 1.0 0.0 1.0 6 5 8"
+                                          " > s_c001.txt"), out.stderr
+    assert "--threads must be at least 1" in tool("ltide-chunks", "--threads", 0, "s", *ARGS, -1, 1, 11, 5, 8).stderr
+    (tmp_path / "a b").mkdir()
+    show = tmp_path / "a b" / "show"  # a program that prints its arguments
+    show.write_text('#!/bin/sh\necho "$@"\n')
+    show.chmod(0o755)
+    plan = ["'a b/show' --table=x -- s 2 0 > o.txt", "'a b'/\"show\" --threads=5 -- s > o.txt", "./'a b/show' s > o.txt"]
+    (tmp_path / "plan.txt").write_text("".join(line + "\n" for line in plan))
+    for line, cpus, seen in [(1, "4", "--threads=4 --table=x -- s 2 0"), (1, None, "--table=x -- s 2 0"),
+                             (2, "4", "--threads=5 -- s"), (3, "2", "--threads=2 s")]:
+        env = {k: v for k, v in os.environ.items() if not k.startswith("SLURM_")}
+        env.update(SLURM_ARRAY_TASK_ID=str(line), **({"SLURM_CPUS_PER_TASK": cpus} if cpus else {}))
+        subprocess.run([TOOLS / "ltide-slurm.sh", "plan.txt"], cwd=tmp_path, env=env, check=True, capture_output=True)
+        assert (tmp_path / "o.txt").read_text() == seen + "\n", (line, cpus)
+
+
 def test_table_reader_gives_exact_values_and_the_plotter_takes_m_k_n_from_it(tmp_path, monkeypatch):
     run_ltide(tmp_path / "l", -1, 2, 1.5, -3, 3, 13, 2, 20, "T")
     tab, rep = ltide_run.read_table(tmp_path / "l.tab"), ltide_run.read_report(tmp_path / "l.txt")
