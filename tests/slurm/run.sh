@@ -146,7 +146,7 @@ say "cluster up in $((SECONDS - started)) s"
 # The program itself when it takes --threads; until then a stand-in that drops the
 # option, so that the rest of the recipe is tried all the same.
 ltide=$exe
-if ! "$exe" --threads=1 --version >/dev/null 2>&1; then
+if ! "$exe" --threads=1 "$tmp/probe" 2 0 1.0 0 0 1 2 4 T >/dev/null 2>&1; then
   mkdir "$tmp/bin"
   ltide=$tmp/bin/ltide
   printf '%s\n' '#!/usr/bin/env bash' 'args=()' \
