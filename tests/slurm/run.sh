@@ -15,11 +15,15 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 exe=$build/src/ltide/ltide
+# The tools run from the build tree's package, with the interpreter CMake chose.
+python=$(sed -n 's/^LTIDE_PYTHON3:[A-Z]*=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
+export PYTHONPATH=$build/python${PYTHONPATH:+:$PYTHONPATH}
 say() { echo "slurm test: $*"; }
 skip() { say "skipped: $*"; exit 0; }
 fail() { say "FAILED: $*" >&2; exit 1; }
 
 [ -x "$exe" ] || fail "no program $exe: build it first"
+[ -n "$python" ] && [ -f "$build/python/ltide/join.py" ] || fail "no Python package in $build/python: build it first"
 [ "$(id -u)" -eq 0 ] || skip "needs root (installs slurm-wlm and munge, starts munged, slurmctld, slurmd)"
 missing=()
 for p in slurm-wlm munge; do
@@ -92,7 +96,7 @@ munge_works() { munge -n -S "$socket" | unmunge -S "$socket"; }
 wait_for 20 munge_works || fail "munged did not come up"
 
 # Two free ports on localhost (the defaults 6817/6818 may belong to a real cluster).
-read -r ctld_port slurmd_port < <(/usr/bin/python3 -c '
+read -r ctld_port slurmd_port < <("$python" -c '
 import socket
 s = [socket.socket() for _ in range(2)]
 for x in s: x.bind(("127.0.0.1", 0))
@@ -143,30 +147,17 @@ node_idle() { [ "$(timeout 10 sinfo -h -n "$node" -o %t)" = idle ]; }
 wait_for 60 node_idle || fail "the node did not become idle within 60 s"
 say "cluster up in $((SECONDS - started)) s"
 
-# The program itself when it takes --threads; until then a stand-in that drops the
-# option, so that the rest of the recipe is tried all the same.
-ltide=$exe
-if ! "$exe" --threads=1 "$tmp/probe" 2 0 1.0 0 0 1 2 4 T >/dev/null 2>&1; then
-  mkdir "$tmp/bin"
-  ltide=$tmp/bin/ltide
-  printf '%s\n' '#!/usr/bin/env bash' 'args=()' \
-    'for a; do [[ $a == --threads=* ]] || args+=("$a"); done' \
-    "exec '$exe' \"\${args[@]}\"" > "$ltide"
-  chmod +x "$ltide"
-  say "the program does not take --threads yet: chunks run through a stand-in that drops it"
-fi
-
 # The recipe as the docs give it, on a grid that joins byte for byte (4 chunks of 9
 # points; every fraction exact), each task with 2 CPUs and so 2 threads.
 cd "$tmp/work"
 args=(2 0 1.0 -16 16 33 41 60)
-"$root/tools/ltide-chunks" --points 9 --ltide "$ltide" out/scan "${args[@]}" > out/plan.txt
+"$python" -m ltide.chunks --points 9 --ltide "$exe" out/scan "${args[@]}" > out/plan.txt
 tasks=$(wc -l < out/plan.txt)
 [ "$tasks" -eq 4 ] || fail "the plan has $tasks lines, not 4"
 jobid=$(timeout 30 sbatch --parsable --cpus-per-task=2 --array=1-"$tasks" "$root/tools/ltide-slurm.sh" out/plan.txt)
 jobid=${jobid%%;*}
 jobs_submitted+=("$jobid")
-joinid=$(timeout 30 sbatch --parsable --dependency=afterok:"$jobid" --wrap "$root/tools/ltide-join out/scan out/scan_c*")
+joinid=$(timeout 30 sbatch --parsable --dependency=afterok:"$jobid" --wrap "'$python' -m ltide.join out/scan out/scan_c*")
 joinid=${joinid%%;*}
 jobs_submitted+=("$joinid")
 say "submitted array job $jobid ($tasks tasks) and join $joinid"

@@ -184,10 +184,10 @@ def test_plan_covers_every_m_and_k_and_caps_points_per_chunk():
 
 
 def test_each_chunk_gets_the_thread_count_asked_for_or_its_slurm_cpus(tmp_path):
-    out = tool("ltide-chunks", "--threads", 3, "--chunks", 2, "s", *ARGS, -1, 1, 11, 5, 8)
+    out = tool("chunks", "--threads", 3, "--chunks", 2, "s", *ARGS, -1, 1, 11, 5, 8)
     assert out.stdout.splitlines()[1] == ("ltide --table=s_c001.tab --threads=3 -- s_c001 2 0 1.0 0.0 1.0 6 5 8"
                                           " > s_c001.txt"), out.stderr
-    assert "--threads must be at least 1" in tool("ltide-chunks", "--threads", 0, "s", *ARGS, -1, 1, 11, 5, 8).stderr
+    assert "--threads must be at least 1" in tool("chunks", "--threads", 0, "s", *ARGS, -1, 1, 11, 5, 8).stderr
     (tmp_path / "a b").mkdir()
     show = tmp_path / "a b" / "show"  # a program that prints its arguments
     show.write_text('#!/bin/sh\necho "$@"\n')
@@ -198,7 +198,7 @@ def test_each_chunk_gets_the_thread_count_asked_for_or_its_slurm_cpus(tmp_path):
                              (2, "4", "--threads=5 -- s"), (3, "2", "--threads=2 s")]:
         env = {k: v for k, v in os.environ.items() if not k.startswith("SLURM_")}
         env.update(SLURM_ARRAY_TASK_ID=str(line), **({"SLURM_CPUS_PER_TASK": cpus} if cpus else {}))
-        subprocess.run([TOOLS / "ltide-slurm.sh", "plan.txt"], cwd=tmp_path, env=env, check=True, capture_output=True)
+        subprocess.run([ROOT / "tools/ltide-slurm.sh", "plan.txt"], cwd=tmp_path, env=env, check=True, capture_output=True)
         assert (tmp_path / "o.txt").read_text() == seen + "\n", (line, cpus)
 
 
