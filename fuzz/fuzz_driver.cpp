@@ -59,6 +59,8 @@ const std::regex& stop_message() {
       R"(|\*\* k must be \(significantly\) less than n \[ltide\])"
       R"(|\*\* n_mu must be at least 2 \[ltide\])"
       R"(|\*\* \|m\| \+ 2n must not exceed 2147483647 \[ltide\])"
+      R"(|\*\* nu_(min|max) must be finite \[ltide\])"
+      R"(|\*\* the nu grid from nu_min to nu_max overflows \[ltide\])"
       R"(|\*\* cannot allocate the arrays of the run \[ltide\])"
       R"(|\*\* too many iterations in QL algorithm \[sparse::s_eigen_ST\])"
       R"(|\*\* bad arguments \[functions::f_legendre_Plm\])"

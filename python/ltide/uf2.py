@@ -43,7 +43,10 @@ record.
 
 from __future__ import annotations
 
+import errno
 import os
+import stat
+import struct
 from dataclasses import dataclass
 from typing import Iterator, Sequence
 
@@ -116,99 +119,133 @@ def _check_kind_rank(kind, rank):
 # ---------------------------------------------------------------------------- reading
 
 class _Bytes:
-    """Random access to the bytes of a file in memory."""
+    """Random access to the bytes of a file in memory: the whole of it is one window."""
 
     def __init__(self, buf):
         self.buf = memoryview(buf).cast("B")
         self.size = len(self.buf)
 
-    def get(self, offset: int, n: int) -> bytes:
-        return bytes(self.buf[offset:offset + n])
+    def window(self, offset: int):
+        return self.buf, 0
 
     def fill(self, offset: int, dst: memoryview) -> None:
         dst[:] = self.buf[offset:offset + len(dst)]
 
 
 class _File:
-    """Random access to an open file; arrays are read straight into their memory."""
+    """Random access to an open file. Markers and short pieces come from a window read
+    in one call, so a record chained in many short pieces costs a read per window, not
+    per marker; long pieces are read straight into the array's memory."""
 
-    def __init__(self, f):
-        self.f = f
-        self.size = os.fstat(f.fileno()).st_size
+    WINDOW = 1 << 16
 
-    def get(self, offset: int, n: int) -> bytes:
-        return self.fill(offset, memoryview(bytearray(n))).tobytes()
+    def __init__(self, fd: int, size: int):
+        self.fd = fd
+        self.size = size
 
-    def fill(self, offset: int, dst: memoryview) -> memoryview:
-        self.f.seek(offset)
+    def window(self, offset: int):
+        """(bytes, their offset in the file): the file from `offset` on, up to WINDOW bytes."""
+        buf = bytearray(min(self.WINDOW, self.size - offset))
+        self.fill(offset, memoryview(buf))
+        return buf, offset
+
+    def fill(self, offset: int, dst: memoryview) -> None:
         done = 0
         while done < len(dst):
-            got = self.f.readinto(dst[done:])
+            got = os.preadv(self.fd, [dst[done:]], offset + done)
             if not got:
                 raise FormatError("file ends early (it was shortened while being read)")
             done += got
-        return dst
+
+
+_MARKER = struct.Struct("<i")
 
 
 def _scan_record(src, offset: int, index: int, what: str):
-    """Walks the markers of the record at `offset`; returns (pieces, end) where pieces
-    is a list of (payload offset, length). Reads no payload."""
-    pieces = []
+    """Walks the markers of the record at `offset`; returns (payload length, end).
+    Reads no payload and keeps nothing per piece."""
+    unpack, size = _MARKER.unpack_from, src.size
+    buf, base = src.window(offset)
+    top = base + len(buf)
     pos = offset
     first = True
+    total = 0
     name = f"record {index} ({what})"
     while True:
-        if src.size - pos < 4:
+        if size - pos < 4:
             if first:
                 raise FormatError(f"file ends before {name}")
             raise FormatError(f"{name} is continued but the file ends")
-        lead = int.from_bytes(src.get(pos, 4), "little", signed=True)
+        if pos + 4 > top:
+            buf, base = src.window(pos)
+            top = base + len(buf)
+        lead = unpack(buf, pos - base)[0]
         # -2^31 has no positive counterpart, so it cannot be a length.
         if lead == -_COUNT_LIMIT:
             raise FormatError(f"{name} has an invalid marker {lead}")
         more = lead < 0
         length = -lead if more else lead
-        if src.size - pos - 8 < length:
+        if size - pos - 8 < length:
             raise FormatError(f"{name} claims {length} bytes but the file ends after "
-                              f"{max(src.size - pos - 4, 0)}")
-        trail = int.from_bytes(src.get(pos + 4 + length, 4), "little", signed=True)
+                              f"{max(size - pos - 4, 0)}")
+        at = pos + 4 + length
+        if at + 4 > top:
+            buf, base = src.window(at)
+            top = base + len(buf)
+        trail = unpack(buf, at - base)[0]
         # A continuation piece carries its length negated in the trailing marker.
-        expected = length if first else -length
-        if trail != expected:
+        if trail != (length if first else -length):
             raise FormatError(f"{name} has mismatched markers {lead} and {trail}")
-        pieces.append((pos + 4, length))
-        pos += 8 + length
+        total += length
+        pos = at + 4
         first = False
         if not more:
-            return pieces, pos
+            return total, pos
 
 
-def _read_array(src, pieces, dtype, count: int, name: str) -> np.ndarray:
+def _read_array(src, record, dtype, count: int, name: str) -> np.ndarray:
     """The first `count` elements of a scanned record's payload, as a new array. The
-    record's length is checked first, so the counts alone never decide an allocation."""
+    record's length is checked first, so the counts alone never decide an allocation.
+    `record` is (start, payload length, end); the pieces are found by walking the
+    markers again, which the scan has checked."""
+    start, have, _ = record
     need = count * dtype.itemsize
-    have = sum(n for _, n in pieces)
     if have < need:
         raise FormatError(f"{name} holds {have} bytes, {need} needed")
     out = np.empty(count, dtype=dtype)
     dst = memoryview(out).cast("B") if count else memoryview(b"")
-    done = 0
-    for start, n in pieces:
-        if done == need:
-            break
+    unpack = _MARKER.unpack_from
+    buf, base = src.window(start)
+    top = base + len(buf)
+    done, pos = 0, start
+    while done < need:
+        if pos + 4 > top:
+            buf, base = src.window(pos)
+            top = base + len(buf)
+        n = abs(unpack(buf, pos - base)[0])
         take = min(n, need - done)
-        src.fill(start, dst[done:done + take])
+        if pos + 4 + take <= top:  # short pieces from the window
+            at = pos + 4 - base
+            dst[done:done + take] = buf[at:at + take]
+        else:
+            src.fill(pos + 4, dst[done:done + take])
         done += take
+        pos += 8 + n
     return out
+
+
+def _scan(src, offset: int, index: int, what: str):
+    """(start, payload length, end) of the record at `offset`."""
+    have, end = _scan_record(src, offset, index, what)
+    return (offset, have, end), end
 
 
 def _parse(src, kind, rank) -> ArrayFile:
     _check_kind_rank(kind, rank)
-    pieces, offset = _scan_record(src, 0, 1, "header")
-    have = sum(n for _, n in pieces)
-    if have < 3:
-        raise FormatError(f"record 1 (header) holds {have} bytes, 3 needed")
-    header = _read_array(src, pieces, np.dtype("S1"), 3, "record 1 (header)").tobytes()
+    rec, offset = _scan(src, 0, 1, "header")
+    if rec[1] < 3:
+        raise FormatError(f"record 1 (header) holds {rec[1]} bytes, 3 needed")
+    header = _read_array(src, rec, np.dtype("S1"), 3, "record 1 (header)").tobytes()
     if header[0:1] != b"U" or header[1:2] not in (b"R", b"D", b"C", b"K") or header[2:3] not in (b"1", b"2", b"3"):
         raise HeaderError(f"not an array-file header: {header!r}")
     file_kind, file_rank = chr(header[1]).lower(), int(chr(header[2]))
@@ -216,8 +253,8 @@ def _parse(src, kind, rank) -> ArrayFile:
         want = f"U{(kind or file_kind).upper()}{rank or file_rank}"
         raise HeaderError(f"header is {header.decode()}, expected {want}")
 
-    pieces, offset = _scan_record(src, offset, 2, "sizes")
-    raw = _read_array(src, pieces, np.dtype("<i4"), file_rank, "record 2 (sizes)")
+    rec, offset = _scan(src, offset, 2, "sizes")
+    raw = _read_array(src, rec, np.dtype("<i4"), file_rank, "record 2 (sizes)")
     counts = tuple(max(int(c), 0) for c in raw)
 
     axis_dtype, data_dtype = KINDS[file_kind]
@@ -225,19 +262,18 @@ def _parse(src, kind, rank) -> ArrayFile:
     records = []
     for d in range(file_rank + 1):
         what = f"axis {_AXIS_NAMES[d]}" if d < file_rank else "data"
-        pieces, offset = _scan_record(src, offset, d + 3, what)
-        records.append((pieces, f"record {d + 3} ({what})"))
+        rec, offset = _scan(src, offset, d + 3, what)
+        records.append((rec, f"record {d + 3} ({what})"))
     elements = 1
     for c in counts:
         elements *= c
-    for d, (pieces, name) in enumerate(records):
+    for d, (rec, name) in enumerate(records):
         count, dtype = (counts[d], axis_dtype) if d < file_rank else (elements, data_dtype)
-        have = sum(n for _, n in pieces)
-        if have < count * dtype.itemsize:
-            raise FormatError(f"{name} holds {have} bytes, the counts need {count * dtype.itemsize}")
-    axes = tuple(_read_array(src, p, axis_dtype, counts[d], name) for d, (p, name) in enumerate(records[:-1]))
-    pieces, name = records[-1]
-    data = _read_array(src, pieces, data_dtype, elements, name).reshape(counts, order="F")
+        if rec[1] < count * dtype.itemsize:
+            raise FormatError(f"{name} holds {rec[1]} bytes, the counts need {count * dtype.itemsize}")
+    axes = tuple(_read_array(src, r, axis_dtype, counts[d], name) for d, (r, name) in enumerate(records[:-1]))
+    rec, name = records[-1]
+    data = _read_array(src, rec, data_dtype, elements, name).reshape(counts, order="F")
     return ArrayFile(file_kind, file_rank, axes, data)
 
 
@@ -254,16 +290,34 @@ def read(path, kind: str | None = None, rank: int | None = None) -> ArrayFile:
     """Reads an array file. See parse() for `kind` and `rank`.
 
     Raises FormatError (with the file name) for a damaged file, HeaderError for a file
-    of another kind or rank than asked, OSError when the file cannot be opened or read.
+    of another kind or rank than asked, OSError when the file cannot be opened or read,
+    or is not a regular file (a FIFO, device or socket is refused without waiting on it).
     Each array is read straight into its own new memory.
     """
-    with open(path, "rb") as f:
+    name = os.fspath(path)
+
+    def check(st):  # a FIFO, device or socket has no size to check the counts against
+        if stat.S_ISDIR(st.st_mode):
+            raise IsADirectoryError(errno.EISDIR, os.strerror(errno.EISDIR), name)
+        if not stat.S_ISREG(st.st_mode):
+            raise OSError(errno.EINVAL, "not a regular file", name)
+
+    # Refused before opening (opening a FIFO waits for a writer, opening a device may act
+    # on it), and opened non-blocking so that one put there since cannot stall the open.
+    check(os.stat(path))
+    fd = os.open(path, os.O_RDONLY | os.O_NONBLOCK | getattr(os, "O_CLOEXEC", 0))
+    try:
+        st = os.fstat(fd)
+        check(st)
+        os.set_blocking(fd, True)
         try:
-            return _parse(_File(f), kind, rank)
+            return _parse(_File(fd, st.st_size), kind, rank)
         except HeaderError as e:
-            raise HeaderError(f"{os.fspath(path)}: {e}") from None
+            raise HeaderError(f"{name}: {e}") from None
         except FormatError as e:
-            raise FormatError(f"{os.fspath(path)}: {e}") from None
+            raise FormatError(f"{name}: {e}") from None
+    finally:
+        os.close(fd)
 
 
 # ---------------------------------------------------------------------------- writing

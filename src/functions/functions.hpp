@@ -71,7 +71,8 @@ double f_gamma_ln(double x);
 // X_l(x), the integral of mu^x P_l(mu) over [0, 1] for x > -1, as a closed-form product.
 double f_legendre_xl(int32_t l, double x);
 
-// sqrt(a^2 + b^2) without forming a square of an argument.
+// sqrt(a^2 + b^2) without forming a square of an argument. As hypot: +inf when an
+// argument is infinite (even if the other is NaN), else NaN when one is NaN.
 double f_pythag_d(double a, double b);
 float f_pythag_s(float a, float b);
 

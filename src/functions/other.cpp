@@ -2,6 +2,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "common/fatal.hpp"
 #include "common/kinds.hpp"
@@ -12,6 +13,10 @@ namespace {
 
 // A * sqrt(1 + (B/A)^2) with A the larger magnitude: the only square formed is of a
 // ratio <= 1, so the result neither overflows nor underflows where a^2 + b^2 would.
+// Non-finite arguments follow hypot: an infinite one gives +inf (even beside a NaN),
+// else a NaN gives NaN. The first branch sees a non-finite argument only as
+// (inf, finite), which it gets right; for finite arguments the early returns give only
+// +0 for (0, 0), so their results do not depend on the non-finite cases.
 template <real_kind T>
 T pythag(T a, T b) {
   const T aa = std::abs(a);
@@ -20,7 +25,10 @@ T pythag(T a, T b) {
     const T t = bb / aa;
     return std::sqrt(t * t + T(1)) * aa;
   }
-  if (bb == T(0)) return T(0);
+  // Here aa <= bb, or one of them is NaN.
+  // Not aa itself: under denormals-are-zero a subnormal aa compares equal to 0 but is not.
+  if (bb == T(0)) return std::isnan(aa) ? aa : T(0);
+  if (std::isinf(aa) || std::isinf(bb)) return std::numeric_limits<T>::infinity();
   const T t = aa / bb;
   return std::sqrt(t * t + T(1)) * bb;
 }

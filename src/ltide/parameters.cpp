@@ -1,8 +1,11 @@
 #include "ltide/parameters.hpp"
 
+#include <cmath>
+
 #include "args/args.hpp"
 #include "common/fatal.hpp"
 #include "ltide/basis.hpp"
+#include "ltide/grid.hpp"
 #include "ltide/mode.hpp"
 
 namespace ltide::run {
@@ -31,6 +34,16 @@ void check_parameters(const run_parameters& p) {
   // Degrees and the special functions of them are 32-bit integers; beyond that the
   // coupling coefficients and harmonics of the basis would be of wrapped degrees.
   if (highest_table_degree(p.m, p.n) > INT32_MAX) fatal("|m| + 2n must not exceed 2147483647", "ltide");
+  // A non-finite spin parameter makes the operator non-finite, which the eigensolver
+  // would only notice after 30 sweeps of the first step.
+  if (!std::isfinite(p.nu_min)) fatal("nu_min must be finite", "ltide");
+  if (!std::isfinite(p.nu_max)) fatal("nu_max must be finite", "ltide");
+  // nu_min + t (nu_max - nu_min) is monotone in t at every rounding, so the grid lies
+  // between its values at t = 0 and t = 1: those two (formed as the steps form them)
+  // being finite makes every step finite. t = 0 gives NaN when the difference overflows.
+  const double first = spin_parameter(1, 2, p.nu_min, p.nu_max);
+  const double last = spin_parameter(2, 2, p.nu_min, p.nu_max);
+  if (!std::isfinite(first) || !std::isfinite(last)) fatal("the nu grid from nu_min to nu_max overflows", "ltide");
 }
 
 }  // namespace ltide::run

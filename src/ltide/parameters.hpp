@@ -38,8 +38,9 @@ struct run_parameters {
 run_parameters fetch_parameters();
 
 // Stops the run when |k| >= n, when fields are wanted with fewer than two mu points
-// (the normalisation spline needs two), or when the highest basis degree |m| + 2n
-// does not fit in 32 bits.
+// (the normalisation spline needs two), when the highest basis degree |m| + 2n
+// does not fit in 32 bits, or when nu_min, nu_max or a spin parameter between them
+// (whatever n_nu) is not finite.
 void check_parameters(const run_parameters& p);
 
 }  // namespace ltide::run

@@ -14,11 +14,14 @@
 
 namespace ltide::sparse {
 
-// sqrt(a^2 + b^2) as functions::f_pythag_d forms it, bit for bit: |a| sqrt(1 + (|b|/|a|)^2)
-// with |a| the larger magnitude, 0 when |b| is 0 and not the larger. Inline and without
-// branches on the data: the iteration is one chain of dependent divisions and square
-// roots, and which of f and g is larger changes from rotation to rotation, so a branch
-// there is mispredicted often and each miss throws away work done alongside the chain.
+// sqrt(a^2 + b^2) as functions::f_pythag_d forms it for finite arguments, bit for bit:
+// |a| sqrt(1 + (|b|/|a|)^2) with |a| the larger magnitude, 0 when |b| is 0 and not the
+// larger. A NaN beside 0 gives 0 and two infinities NaN here (the library function gives
+// NaN and inf): only an operator that is already non-finite meets them, and such a run
+// keeps the iteration it always had. Inline and without branches on the data: the
+// iteration is one chain of dependent divisions and square roots, and which of f and g
+// is larger changes from rotation to rotation, so a branch there is mispredicted often
+// and each miss throws away work done alongside the chain.
 inline double ql_pythag(double a, double b) {
   const double aa = std::fabs(a);
   const double bb = std::fabs(b);

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -103,16 +104,27 @@ namespace {
 std::string quoted(const std::string& file) { return quoted_name(file); }
 
 // A regular file read with positioned reads; its size is fixed when it is opened.
+// Markers and short pieces are served from a window read in one call, so a record
+// chained in many short pieces costs a read per window rather than a read per marker;
+// longer reads go straight into their destination.
 class file_source final : public detail::byte_source {
  public:
   file_source(const std::string& file, const std::string& tag) {
-    fd_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) fatal("cannot open file " + quoted(file) + ": " + std::strerror(errno), tag);
+    // Refuse a FIFO, device or socket (also behind a link) before opening it: opening
+    // a FIFO waits for a writer, and opening a device may act on it.
     struct stat st {};
+    if (::stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+      fatal("cannot read file " + quoted(file) + ": not a regular file", tag);
+    // Non-blocking, so that a FIFO put there since cannot stall the open; the fstat
+    // below then refuses it.
+    fd_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd_ < 0) fatal("cannot open file " + quoted(file) + ": " + std::strerror(errno), tag);
     if (::fstat(fd_, &st) != 0) fail(file, tag, std::strerror(errno));
     // A stream has no size to check the counts against.
     if (S_ISDIR(st.st_mode)) fail(file, tag, std::strerror(EISDIR));
     if (!S_ISREG(st.st_mode)) fail(file, tag, "not a regular file");
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0) fail(file, tag, std::strerror(errno));
     size_ = static_cast<std::uint64_t>(st.st_size);
   }
   file_source(const file_source&) = delete;
@@ -122,16 +134,19 @@ class file_source final : public detail::byte_source {
   std::uint64_t size() const override { return size_; }
 
   std::optional<std::string> read_at(std::uint64_t offset, std::byte* dst, std::size_t n) const override {
-    while (n > 0) {
-      ssize_t r = ::pread(fd_, dst, n < (std::size_t{1} << 30) ? n : (std::size_t{1} << 30),
-                          static_cast<off_t>(offset));
-      if (r < 0 && errno == EINTR) continue;
-      if (r < 0) return std::string(std::strerror(errno));
-      if (r == 0) return "file ends early (it was shortened while being read)";
-      dst += r;
-      offset += static_cast<std::uint64_t>(r);
-      n -= static_cast<std::size_t>(r);
+    if (n >= window_bytes) return read_fully(offset, dst, n);
+    if (offset < window_start_ || offset - window_start_ > window_.size() ||
+        n > window_.size() - (offset - window_start_)) {
+      // offset + n lies within size_, so the window holds at least the n bytes asked for.
+      const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(window_bytes, size_ - offset));
+      window_.resize(want);
+      if (auto err = read_fully(offset, window_.data(), want)) {
+        window_.clear();
+        return err;
+      }
+      window_start_ = offset;
     }
+    if (n != 0) std::memcpy(dst, window_.data() + (offset - window_start_), n);
     return std::nullopt;
   }
 
@@ -146,8 +161,26 @@ class file_source final : public detail::byte_source {
   }
 
  private:
+  static constexpr std::size_t window_bytes = std::size_t{1} << 16;
+
+  std::optional<std::string> read_fully(std::uint64_t offset, std::byte* dst, std::size_t n) const {
+    while (n > 0) {
+      ssize_t r = ::pread(fd_, dst, n < (std::size_t{1} << 30) ? n : (std::size_t{1} << 30),
+                          static_cast<off_t>(offset));
+      if (r < 0 && errno == EINTR) continue;
+      if (r < 0) return std::string(std::strerror(errno));
+      if (r == 0) return "file ends early (it was shortened while being read)";
+      dst += r;
+      offset += static_cast<std::uint64_t>(r);
+      n -= static_cast<std::size_t>(r);
+    }
+    return std::nullopt;
+  }
+
   int fd_ = -1;
   std::uint64_t size_ = 0;
+  mutable std::vector<std::byte> window_;
+  mutable std::uint64_t window_start_ = 0;
 };
 
 template <numeric_kind T, int Rank>

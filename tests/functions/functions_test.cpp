@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -195,7 +196,52 @@ TEST(Pythag, NoOverflowOrUnderflowOfSquares) {
                          {1e200, 1e200, 1.414213562373095e200}, {1e-200, 1e-200, 1.414213562373095e-200}})
     EXPECT_EQ(f_pythag_d(a, b), h) << a << " " << b;
   EXPECT_EQ(f_pythag_s(3e30F, 4e30F), 5e30F);
-  EXPECT_TRUE(std::isnan(f_pythag_d(NAN, 1.0)));
+}
+
+// Non-finite arguments as hypot treats them: infinity wins over NaN.
+TEST(Pythag, NonFiniteArgumentsAsHypot) {
+  const double inf = HUGE_VAL;
+  for (auto [a, b, h] : {std::tuple{NAN, 0.0, NAN}, {0.0, NAN, NAN}, {NAN, 1.0, NAN}, {-NAN, NAN, NAN},
+                         {inf, inf, inf}, {-inf, inf, inf}, {inf, 2.0, inf}, {0.0, -inf, inf}, {inf, NAN, inf},
+                         {NAN, -inf, inf}}) {
+    EXPECT_EQ(std::isnan(f_pythag_d(a, b)), std::isnan(h)) << a << " " << b;
+    EXPECT_EQ(f_pythag_d(a, b) == inf, h == inf) << a << " " << b;
+    EXPECT_EQ(std::isnan(f_pythag_s(float(a), float(b))), std::isnan(h)) << a << " " << b;
+    EXPECT_EQ(f_pythag_s(float(a), float(b)) == HUGE_VALF, h == inf) << a << " " << b;
+  }
+}
+
+// The formula as it stood before non-finite arguments were handled: every finite pair,
+// zeros, subnormals and extremes included, must keep its bits.
+template <class T>
+T pythag_before(T a, T b) {
+  const T aa = std::abs(a), bb = std::abs(b);
+  if (aa > bb) {
+    const T t = bb / aa;
+    return std::sqrt(t * t + T(1)) * aa;
+  }
+  if (bb == T(0)) return T(0);
+  const T t = aa / bb;
+  return std::sqrt(t * t + T(1)) * bb;
+}
+
+TEST(Pythag, FinitePairsKeepTheirBits) {
+  uint64_t state = 0x9e3779b97f4a7c15U;
+  auto next = [&] { return state = state * 6364136223846793005U + 1442695040888963407U; };
+  int compared = 0;
+  while (compared < 400000) {
+    // Random bit patterns cover every exponent; every eighth pair shares an exponent.
+    const double a = std::bit_cast<double>(next()), b0 = std::bit_cast<double>(next());
+    const double b = compared % 8 == 0 ? std::copysign(std::abs(a) * (1.0 + double(next() >> 40) * 0x1p-30), b0) : b0;
+    const float x = std::bit_cast<float>(uint32_t(next() >> 32)), y = std::bit_cast<float>(uint32_t(next() >> 32));
+    if (!std::isfinite(a) || !std::isfinite(b) || !std::isfinite(x) || !std::isfinite(y)) continue;
+    ++compared;
+    ASSERT_EQ(bits(f_pythag_d(a, b)), bits(pythag_before(a, b))) << a << " " << b;
+    ASSERT_EQ(std::bit_cast<uint32_t>(f_pythag_s(x, y)), std::bit_cast<uint32_t>(pythag_before(x, y))) << x << " " << y;
+  }
+  for (double a : {0.0, -0.0, 4.9e-324, DBL_MIN, 1.0, DBL_MAX, -DBL_MAX})
+    for (double b : {0.0, -0.0, 4.9e-324, DBL_MIN, 1.0, DBL_MAX, -DBL_MAX})
+      EXPECT_EQ(bits(f_pythag_d(a, b)), bits(pythag_before(a, b))) << a << " " << b;
 }
 
 }  // namespace

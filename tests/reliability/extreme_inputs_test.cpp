@@ -32,6 +32,8 @@ const std::string K_BELOW_N = "** k must be (significantly) less than n [ltide]"
 const std::string TWO_MU = "** n_mu must be at least 2 [ltide]";
 const std::string NO_MEMORY = "** cannot allocate the arrays of the run [ltide]";
 const std::string DEGREES = "** |m| + 2n must not exceed 2147483647 [ltide]";
+const std::string NU_MIN = "** nu_min must be finite [ltide]", NU_MAX = "** nu_max must be finite [ltide]";
+const std::string NU_GRID = "** the nu grid from nu_min to nu_max overflows [ltide]";
 const std::string QL = "** too many iterations in QL algorithm [sparse::s_eigen_ST]";
 const std::string MAX = "2147483647", MIN = "-2147483648", OLD = "older results that must survive\n";
 
@@ -90,12 +92,16 @@ std::vector<row> table() {
       {"k_most_negative_allowed", with(3, "-3"), 0, "", 3, 6, 5, 3},
       {"m_max", with(2, MAX), 1, DEGREES, 0}, {"m_min", with(2, MIN), 1, DEGREES, 0},
       {"m_min_eigenvalues_only", with(2, MIN, {"T"}), 1, DEGREES, 0},
-      // Infinite or NaN bounds make the operator infinite or NaN: the eigensolver stops instead of looping.
-      {"nu_min_inf", with(5, "inf"), 1, QL, 0}, {"nu_max_inf", with(6, "inf"), 1, QL, 0},
-      {"nu_min_minus_inf", with(5, "-inf"), 1, QL, 0}, {"nu_max_minus_inf", with(6, "-inf"), 1, QL, 0},
-      {"nu_min_nan", with(5, "nan"), 1, QL, 0}, {"nu_max_nan", with(6, "nan"), 1, QL, 0},
+      // Infinite or NaN bounds, or a grid whose steps overflow, are refused before any work (whatever n_nu);
+      // finite bounds whose operator overflows reach the eigensolver, which stops instead of looping.
+      {"nu_min_inf", with(5, "inf"), 1, NU_MIN, 0}, {"nu_max_inf", with(6, "inf"), 1, NU_MAX, 0},
+      {"nu_min_minus_inf", with(5, "-inf"), 1, NU_MIN, 0}, {"nu_max_minus_inf", with(6, "-inf"), 1, NU_MAX, 0},
+      {"nu_min_nan", with(5, "nan"), 1, NU_MIN, 0}, {"nu_max_nan", with(6, "nan", {"T"}), 1, NU_MAX, 0},
+      {"nu_min_nan_no_steps", {"run", "2", "0", "1.0", "nan", "1", "0", "5", "4"}, 1, NU_MIN, 0},
       {"nu_range_of_the_largest_doubles",
-       {"run", "2", "0", "1.0", "-1.7976931348623157e308", "1.7976931348623157e308", "3", "5", "4"}, 1, QL, 0},
+       {"run", "2", "0", "1.0", "-1.7976931348623157e308", "1.7976931348623157e308", "3", "5", "4"}, 1, NU_GRID, 0},
+      {"nu_range_overflows_one_step", {"run", "2", "0", "1.0", "1e308", "-1e308", "1", "5", "4"}, 1, NU_GRID, 0},
+      {"nu_largest_finite_operator_overflows", with(5, "-8e307", {"T"}), 1, QL, 0},
       {"nu_not_a_number_text", with(5, "1.0.0"), 1, "** ^^ Cannot convert to real type [args::a_argv_dp]", 0},
       {"amplitude_zero", with(4, "0"), 0, "", 3, 6, 5, 3}, {"amplitude_nan", with(4, "NaN"), 0, "", 3, 6, 5, 3},
       {"eight_arguments", {"run", "2", "0", "1", "-1", "1", "3", "5"}, 1, USAGE, 0},

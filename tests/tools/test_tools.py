@@ -2,8 +2,11 @@
 on real runs. CTest passes the paths in the environment and the package on PYTHONPATH; by hand:
 PYTHONPATH=build/python python3 -m pytest tests/tools."""
 import os
+import signal
+import socket
 import subprocess
 import sys
+import tracemalloc
 from pathlib import Path
 
 import numpy as np
@@ -76,6 +79,51 @@ def test_damaged_files_are_refused_and_lenient_ones_read():
     x, y, z = uf2.parse(record(b"UD2 and more") + record(np.array([-4, 2, 99], "<i4").tobytes()) + record(b"")
                         + record(np.array([7.0, 8.0, 9.0]).tobytes()) + record(b"\0" * 8) + record(b"extra"))
     assert x.size == 0 and list(y) == [7.0, 8.0] and z.shape == (0, 2)
+
+
+def test_special_files_are_refused_without_blocking(tmp_path):
+    def stuck(*_):
+        raise TimeoutError("the reader waited on a special file")
+    previous = signal.signal(signal.SIGALRM, stuck)
+    signal.alarm(20)
+    try:
+        os.mkfifo(tmp_path / "fifo")
+        os.symlink("fifo", tmp_path / "link")
+        with socket.socket(socket.AF_UNIX) as sock:
+            sock.bind(str(tmp_path / "sock"))
+            for path in (tmp_path / "fifo", tmp_path / "link", tmp_path / "sock", "/dev/null"):
+                with pytest.raises(OSError, match="not a regular file") as e:
+                    uf2.read(path)
+                assert e.value.filename == str(path)
+        with pytest.raises(IsADirectoryError):
+            uf2.read(tmp_path)
+    finally:
+        signal.alarm(0)
+        signal.signal(signal.SIGALRM, previous)
+
+
+def read_calls():  # read() calls of this process, from the kernel's count
+    for line in Path("/proc/self/io").read_text().splitlines():
+        if line.startswith("syscr:"):
+            return int(line.split()[1])
+
+
+def test_records_of_many_short_pieces_read_with_few_reads_and_little_memory(tmp_path):
+    # 200,000 pieces of one byte: reads in proportion to the file's size, memory to its data.
+    x, y = np.arange(25000, dtype=np.float32), np.arange(25000, dtype=np.float32) * -2
+    uf2.write(tmp_path / "chained", (x,), y, piece=1)
+    size = os.path.getsize(tmp_path / "chained")
+    assert size == 9 * (3 + 4 + 8 * 25000)
+    tracemalloc.start()
+    before = read_calls()
+    f = uf2.read(tmp_path / "chained")
+    calls = read_calls() - before
+    peak = tracemalloc.get_traced_memory()[1]
+    tracemalloc.stop()
+    assert f.axes[0].tobytes() == x.tobytes() and f.data.tobytes() == y.tobytes()
+    assert calls < size // 16384  # a read per piece would be 200,000
+    assert peak < 2 * (x.nbytes + y.nbytes) + (1 << 20), peak  # a list of pieces would be some 30 MB
+    assert uf2.parse((tmp_path / "chained").read_bytes()).data.tobytes() == y.tobytes()
 
 
 def test_writer_checks_before_touching_the_file_and_replaces_it_whole(tmp_path):

@@ -6,7 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -240,6 +243,62 @@ TEST(ArrayFileReader, TakesNegativeCountsAndSurplusButRefusesDamagedFiles) {
   for (std::int32_t nx : {3, 4, 1000, INT32_MAX, -7})
     for (std::int32_t ny : {2, 3, 1 << 30, INT32_MAX})
       EXPECT_EQ(bool(parse(ud2_file("UD2", {nx, ny}, arrays))), ny == 2 && (nx == 3 || nx == -7)) << nx << " " << ny;
+}
+
+// A FIFO (read without a writer would wait for one), a link to it, a socket and a device are refused at once.
+TEST(ArrayFileReader, RefusesSpecialFilesWithoutBlocking) {
+  ::alarm(20);  // a reader that waits for a writer ends the test instead of hanging it
+  scratch_dir tmp;
+  const std::string fifo = tmp.path("fifo"), link = tmp.path("link"), sock = tmp.path("sock");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("fifo", link.c_str()), 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::strncpy(addr.sun_path, sock.c_str(), sizeof(addr.sun_path) - 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)), 0);
+  vector_holder<double> x, y, z;
+  matrix_holder<double> m;
+  for (const std::string& file : {fifo, link, sock, std::string("/dev/null")}) {
+    EXPECT_EQ(error_line([&] { u_read_ud2(file, x, y, m); }),
+              "** cannot read file \"" + file + "\": not a regular file [ufio::u_read_ud2]");
+    EXPECT_EQ(error_line([&] { u_read_ud1(file, x, z); }),
+              "** cannot read file \"" + file + "\": not a regular file [ufio::u_read_ud1]");
+  }
+  EXPECT_EQ(error_line([&] { u_read_ud1(tmp.dir, x, z); }),
+            "** cannot read file \"" + tmp.dir + "\": Is a directory [ufio::u_read_ud1]");
+  ::close(fd);
+  ::alarm(0);
+}
+
+// read() calls this process has made, from the kernel's count; -1 where it is not available.
+long read_calls() {
+  std::ifstream io("/proc/self/io");
+  for (std::string key; io >> key;) {
+    long v = 0;
+    io >> v;
+    if (key == "syscr:") return v;
+  }
+  return -1;
+}
+
+// 200,000 pieces of one byte: read back exactly, with reads in proportion to the file's size, not to its pieces.
+TEST(ArrayFileReader, RecordsOfManyShortPiecesReadInFewCalls) {
+  scratch_dir tmp;
+  const std::string file = tmp.path("chained");
+  const auto x = values<float>(25000, 1), y = values<float>(25000, 2);
+  detail::write_u1<float>(file, x, y, 1);
+  const auto size = long(fs::file_size(file));
+  ASSERT_EQ(size, 9 * (3 + 4 + 8 * 25000));
+  holder<float, 1> hx, hy;
+  const long before = read_calls();
+  u_read_ur1(file, hx, hy);
+  const long calls = read_calls() - before;
+  ASSERT_EQ(hx.size(), 25000);
+  EXPECT_EQ(std::memcmp(hx.data(), x.data(), 4 * x.size()), 0);
+  EXPECT_EQ(std::memcmp(hy.data(), y.data(), 4 * y.size()), 0);
+  if (before < 0) GTEST_SKIP() << "no /proc/self/io to count the reads";
+  EXPECT_LT(calls, size / 16384) << "a read per marker or piece would be some 400000";
 }
 
 #ifdef LTIDE_FORTRAN_COPY
