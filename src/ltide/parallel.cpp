@@ -33,7 +33,10 @@ class sequencer {
         const std::lock_guard lock(mutex_);
         if (next_chunk_ > plan_.count || next_chunk_ >= failed_at_) return;
         first = next_chunk_;
-        last = first + std::min(plan_.chunk, plan_.count - first + 1) - 1;
+        // Guided: near the end the chunks shrink to a share of what is left, so that no
+        // thread still works through a whole chunk while the others have nothing.
+        const int32_t left = plan_.count - first + 1;
+        last = first + std::min(plan_.chunk, std::max(1, (left + plan_.threads - 1) / plan_.threads)) - 1;
         next_chunk_ = last + 1;
       }
       for (int32_t j = first; j <= last; ++j) {

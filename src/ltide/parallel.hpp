@@ -12,7 +12,7 @@ namespace ltide::run {
 struct ordered_plan {
   int32_t count = 0;    // steps 1 .. count
   int32_t threads = 1;  // workers, the calling thread included
-  int32_t chunk = 1;    // consecutive steps a worker takes at a time
+  int32_t chunk = 1;    // consecutive steps a worker takes at a time (fewer near the end)
   int32_t window = 1;   // slots: step j uses slot (j - 1) % window; at least chunk
 };
 
