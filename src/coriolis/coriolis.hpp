@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/view.hpp"
+#include "coriolis/degrees.hpp"
 #include "sparse/kinds.hpp"
 #include "sparse/rotations.hpp"
 

@@ -6,7 +6,7 @@
 #include "common/fatal.hpp"
 #include "ltide/basis.hpp"
 #include "ltide/grid.hpp"
-#include "ltide/mode.hpp"
+#include "coriolis/degrees.hpp"
 
 namespace ltide::run {
 
@@ -29,7 +29,7 @@ run_parameters fetch_parameters() {
 }
 
 void check_parameters(const run_parameters& p) {
-  if (!k_below_n(p.k, p.n)) fatal("k must be (significantly) less than n", "ltide");
+  if (!coriolis::k_below_n(p.k, p.n)) fatal("k must be (significantly) less than n", "ltide");
   if (!p.lflag && p.n_mu < 2) fatal("n_mu must be at least 2", "ltide");
   // Degrees and the special functions of them are 32-bit integers; beyond that the
   // coupling coefficients and harmonics of the basis would be of wrapped degrees.

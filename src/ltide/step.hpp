@@ -11,7 +11,7 @@
 #include "coriolis/coriolis.hpp"
 #include "interpolate/spline.hpp"
 #include "ltide/basis.hpp"
-#include "ltide/mode.hpp"
+#include "coriolis/degrees.hpp"
 #include "ltide/parameters.hpp"
 
 namespace ltide::run {
@@ -81,14 +81,14 @@ struct step_result {
   int32_t flag_beta = 0;     // BETA_* bits (asymptotic.hpp) and FLAG_NOT_NORMALISED
 };
 
-// Computes the selected mode (`mode`, from select_mode(p.k, p.n)) at the spin parameter
+// Computes the selected mode (`mode`, from coriolis::select_mode(p.k, p.n)) at the spin parameter
 // nu, any value, not only a grid point: with fields (p.lflag false) into `out`, after
 // normalisation. Reads of p: m, k, A, n, lflag, solver; n_mu is the size of the
 // workspace's and tables' vectors. `ahead` lists spin parameters the same workspace will
 // be asked for next: with the ql solver, when nu was not prepared already, their
 // eigenvalue iterations run side by side with this one's (singular ones are skipped).
 // It changes the cost only, never a bit of any result. Failures throw ltide::error.
-step_result compute_step(const run_parameters& p, const mode_choice& mode, const step_tables& tables,
+step_result compute_step(const run_parameters& p, const coriolis::mode_choice& mode, const step_tables& tables,
                          step_workspace& w, double nu, const step_fields& out, std::span<const double> ahead = {});
 
 }  // namespace ltide::run

@@ -20,10 +20,9 @@
 #include "ltide/asymptotic.hpp"
 #include "ltide/basis.hpp"
 #include "ltide/grid.hpp"
-#include "ltide/mode.hpp"
+#include "coriolis/degrees.hpp"
 #include "ltide/report.hpp"
 #include "ltide/run.hpp"
-#include "ltide/singular.hpp"
 
 namespace ltide::run {
 namespace {
@@ -33,7 +32,7 @@ TEST(SelectMode, KCountsFromTheFrontAndNegativeKFromTheBack) {
       {3, 9, false, 2}, {-2, 9, true, 9}, {-3, 9, false, 8}, {8, 9, true, 5}, {-8, 9, true, 6},
       {INT32_MAX - 1, INT32_MAX, true, INT32_MAX / 2 + 1}, {1 - INT32_MAX, INT32_MAX, true, INT32_MAX / 2 + 2}};
   for (const auto& row : rows)
-    EXPECT_TRUE(select_mode(row.k, row.n).even == row.even && select_mode(row.k, row.n).i_mode == row.i_mode) << row.k;
+    EXPECT_TRUE(coriolis::select_mode(row.k, row.n).even == row.even && coriolis::select_mode(row.k, row.n).i_mode == row.i_mode) << row.k;
 }
 
 TEST(Grids, StepThroughSinglePrecisionFractions) {
@@ -55,7 +54,7 @@ TEST(SingularSpin, ExactZeroDenominatorsOfTheBasisDegrees) {
       // billion degrees, of which only those with l(l - 1) <= m nu can match.
       {INT32_MIN, true, 1, -2147483651.0, true}, {INT32_MIN, true, 1, -2147483649.0, false},
       {1, false, INT32_MAX, 1e6 + 0.5, false}, {1, false, INT32_MAX, 1000.0 * 999.0, true}};
-  for (const auto& r : rows) EXPECT_EQ(singular_spin(r.m, r.even, r.n, r.nu), r.singular) << r.m << " " << r.nu;
+  for (const auto& r : rows) EXPECT_EQ(coriolis::singular_spin(r.m, r.even, r.n, r.nu), r.singular) << r.m << " " << r.nu;
 }
 
 using tables = std::vector<array2<double>>;  // y_l, y_n, dy_l, dy_n
@@ -89,7 +88,7 @@ fields matrix_fields_of(int32_t m, int32_t c, const array2<double>& B, const arr
                         const array2<double>& R, const tables& tb) {
   std::vector<double> z(static_cast<std::size_t>(tb[0].rows())), t1 = z, t2 = z, t3 = z, t4 = z;
   fields f{z, z, z};
-  matrix_fields(m, c, B.view(), Q.view(), R.view(), {tb[0].view(), tb[1].view(), tb[2].view(), tb[3].view()},
+  matrix_fields(m, B.col(c), Q.col(c), R.col(c), {tb[0].view(), tb[1].view(), tb[2].view(), tb[3].view()},
                 {t1, t2, t3, t4}, f.r, f.t, f.p);
   return f;
 }
@@ -154,7 +153,7 @@ TEST(MatrixFields, ObeyTheDivergenceAndVorticityBalances) {
                                                       {86, 0, 1.0}, {-86, 1, 3.0}, {200, 2, -2.0}, {-200, 1, 0.0},
                                                       {1000, 0, 5.0}, {-1000, 1, -3.0}};
   for (const auto& mc : cases) {
-    const mode_choice mode = select_mode(mc.k, n);
+    const coriolis::mode_choice mode = coriolis::select_mode(mc.k, n);
     std::vector<double> LL(n);
     array2<double> B(n, n), Q(n, n), R(n, n);
     coriolis::w_eigen(mc.nu, mc.m, mode.even, n, LL, B.view(), Q.view(), R.view(), true);
@@ -183,7 +182,7 @@ TEST(AsymptoticSolution, MatrixEigenvalueApproachesItForLargeSpin) {
   const int32_t n = 800;
   std::vector<double> LL(n);
   for (const auto& t : trends) {
-    const mode_choice mode = select_mode(t.k, n);
+    const coriolis::mode_choice mode = coriolis::select_mode(t.k, n);
     for (double nu : t.nus) {
       coriolis::w_eigen(nu, t.m, mode.even, n, LL, std::nullopt, std::nullopt, std::nullopt, true);
       const asymptotic_result a = asymptotic_solution(t.m, t.k, nu, false, {}, {}, {}, {}, {});
@@ -206,7 +205,7 @@ TEST(RunSpinStep, SolversAgreeOnBitsEigenvaluesAndFields) {
     for (int32_t k : {-2, -1, 0, 1, 2, 3}) {
       run_parameters p;
       p.m = m, p.k = k, p.A = 1.0, p.nu_min = -12.0, p.nu_max = 12.0, p.n_nu = 33, p.n_mu = 41, p.n = 60;
-      const mode_choice mode = select_mode(k, p.n);
+      const coriolis::mode_choice mode = coriolis::select_mode(k, p.n);
       run_arrays ql = allocate_run_arrays(p);
       p.solver = solver_kind::fast;
       run_arrays fast = allocate_run_arrays(p);
