@@ -11,12 +11,12 @@
 #include <cstdlib>
 #include <vector>
 
-#include "common/fpmode.hpp"
-#include "coriolis/coriolis.hpp"
-#include "ltide/arrays.hpp"
-#include "ltide/grid.hpp"
-#include "coriolis/degrees.hpp"
-#include "sparse/ql.hpp"
+#include <ltide/common/fpmode.hpp>
+#include <ltide/coriolis/coriolis.hpp>
+#include <ltide/ltide/arrays.hpp>
+#include <ltide/ltide/grid.hpp>
+#include <ltide/coriolis/degrees.hpp>
+#include <ltide/sparse/ql.hpp>
 
 int main(int argc, char** argv) {
   using namespace ltide;

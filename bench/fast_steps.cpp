@@ -13,14 +13,14 @@
 #include <cstring>
 #include <vector>
 
-#include "common/fpmode.hpp"
-#include "coriolis/terms.hpp"
-#include "coriolis/coriolis.hpp"
-#include "ltide/arrays.hpp"
-#include "ltide/basis.hpp"
-#include "ltide/grid.hpp"
-#include "coriolis/degrees.hpp"
-#include "ltide/run.hpp"
+#include <ltide/common/fpmode.hpp>
+#include <ltide/coriolis/terms.hpp>
+#include <ltide/coriolis/coriolis.hpp>
+#include <ltide/ltide/arrays.hpp>
+#include <ltide/ltide/basis.hpp>
+#include <ltide/ltide/grid.hpp>
+#include <ltide/coriolis/degrees.hpp>
+#include <ltide/ltide/run.hpp>
 
 namespace {
 

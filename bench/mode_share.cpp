@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <vector>
 
-#include "common/fpmode.hpp"
-#include "coriolis/terms.hpp"
-#include "coriolis/coriolis.hpp"
-#include "sort/sort.hpp"
-#include "sparse/rotations.hpp"
+#include <ltide/common/fpmode.hpp>
+#include <ltide/coriolis/terms.hpp>
+#include <ltide/coriolis/coriolis.hpp>
+#include <ltide/sort/sort.hpp>
+#include <ltide/sparse/rotations.hpp>
 
 int main(int argc, char** argv) {
   using namespace ltide;

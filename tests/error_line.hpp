@@ -5,7 +5,7 @@
 #include <exception>
 #include <string>
 
-#include "common/fatal.hpp"
+#include <ltide/common/fatal.hpp>
 
 template <class F>
 std::string error_line(F&& call) {

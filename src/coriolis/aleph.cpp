@@ -1,9 +1,9 @@
 // The Aleph matrix: row i belongs to degree l_i; the Coriolis force couples it to the
 // neighbouring degrees of the other parity, l-1 and l+1, which gives the diagonal
 // coupling sums T1 and T2 and the off-diagonal through degree l+1.
-#include "coriolis/terms.hpp"
-#include "coriolis/coriolis.hpp"
-#include "common/constants.hpp"
+#include <ltide/coriolis/terms.hpp>
+#include <ltide/coriolis/coriolis.hpp>
+#include <ltide/common/constants.hpp>
 
 namespace ltide::coriolis {
 

@@ -11,10 +11,10 @@
 #include <span>
 #include <vector>
 
-#include "common/view.hpp"
-#include "coriolis/degrees.hpp"
-#include "sparse/kinds.hpp"
-#include "sparse/rotations.hpp"
+#include <ltide/common/view.hpp>
+#include <ltide/coriolis/degrees.hpp>
+#include <ltide/sparse/kinds.hpp>
+#include <ltide/sparse/rotations.hpp>
 
 namespace ltide::coriolis {
 

@@ -1,4 +1,4 @@
-#include "coriolis/degrees.hpp"
+#include <ltide/coriolis/degrees.hpp>
 
 namespace ltide::coriolis {
 

@@ -3,14 +3,14 @@
 #include <cstring>
 #include <span>
 
-#include "common/constants.hpp"
-#include "common/fatal.hpp"
-#include "coriolis/terms.hpp"
-#include "coriolis/columns.hpp"
-#include "coriolis/coriolis.hpp"
-#include "sort/sort.hpp"
-#include "sparse/eigen.hpp"
-#include "sparse/rotations.hpp"
+#include <ltide/common/constants.hpp>
+#include <ltide/common/fatal.hpp>
+#include <ltide/coriolis/terms.hpp>
+#include <ltide/coriolis/columns.hpp>
+#include <ltide/coriolis/coriolis.hpp>
+#include <ltide/sort/sort.hpp>
+#include <ltide/sparse/eigen.hpp>
+#include <ltide/sparse/rotations.hpp>
 
 namespace ltide::coriolis {
 

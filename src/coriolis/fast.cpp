@@ -6,11 +6,11 @@
 #include <cfloat>
 #include <cmath>
 
-#include "common/constants.hpp"
-#include "common/fatal.hpp"
-#include "coriolis/terms.hpp"
-#include "coriolis/columns.hpp"
-#include "coriolis/coriolis.hpp"
+#include <ltide/common/constants.hpp>
+#include <ltide/common/fatal.hpp>
+#include <ltide/coriolis/terms.hpp>
+#include <ltide/coriolis/columns.hpp>
+#include <ltide/coriolis/coriolis.hpp>
 
 namespace ltide::coriolis {
 

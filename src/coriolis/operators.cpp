@@ -2,13 +2,13 @@
 // single-eigenvalue solver.
 #include <cstddef>
 
-#include "coriolis/terms.hpp"
-#include "coriolis/coriolis.hpp"
-#include "matrix/lapack.hpp"
-#include "matrix/lapack_wrapper.hpp"
-#include "matrix/lu.hpp"
-#include "sparse/core.hpp"
-#include "sparse/invmul.hpp"
+#include <ltide/coriolis/terms.hpp>
+#include <ltide/coriolis/coriolis.hpp>
+#include <ltide/matrix/lapack.hpp>
+#include <ltide/matrix/lapack_wrapper.hpp>
+#include <ltide/matrix/lu.hpp>
+#include <ltide/sparse/core.hpp>
+#include <ltide/sparse/invmul.hpp>
 
 namespace ltide::coriolis {
 

@@ -24,9 +24,9 @@
 #include <span>
 #include <vector>
 
-#include "common/constants.hpp"
-#include "coriolis/terms.hpp"
-#include "coriolis/coriolis.hpp"
+#include <ltide/common/constants.hpp>
+#include <ltide/coriolis/terms.hpp>
+#include <ltide/coriolis/coriolis.hpp>
 
 namespace ltide::coriolis {
 

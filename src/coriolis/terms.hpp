@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstdint>
 
-#include "coriolis/degrees.hpp"
-#include "functions/functions.hpp"
-#include "sparse/kinds.hpp"
+#include <ltide/coriolis/degrees.hpp>
+#include <ltide/functions/functions.hpp>
+#include <ltide/sparse/kinds.hpp>
 
 namespace ltide::coriolis::detail {
 

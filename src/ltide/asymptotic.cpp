@@ -1,9 +1,9 @@
-#include "ltide/asymptotic.hpp"
+#include <ltide/ltide/asymptotic.hpp>
 
 #include <cmath>
 
-#include "coriolis/degrees.hpp"
-#include "functions/functions.hpp"
+#include <ltide/coriolis/degrees.hpp>
+#include <ltide/functions/functions.hpp>
 
 namespace ltide::run {
 

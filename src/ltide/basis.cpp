@@ -1,4 +1,4 @@
-#include "ltide/basis.hpp"
+#include <ltide/ltide/basis.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -6,10 +6,10 @@
 #include <span>
 #include <vector>
 
-#include "common/constants.hpp"
-#include "common/target.hpp"
-#include "coriolis/degrees.hpp"
-#include "functions/functions.hpp"
+#include <ltide/common/constants.hpp>
+#include <ltide/common/target.hpp>
+#include <ltide/coriolis/degrees.hpp>
+#include <ltide/functions/functions.hpp>
 
 namespace ltide::run {
 

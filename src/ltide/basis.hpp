@@ -11,7 +11,7 @@
 // is sin(theta) dY_l/dtheta; the first degree |m| has no Y_(|m|-1) term.
 #include <cstdint>
 
-#include "common/view.hpp"
+#include <ltide/common/view.hpp>
 
 namespace ltide::run {
 

@@ -1,4 +1,4 @@
-#include "ltide/family.hpp"
+#include <ltide/ltide/family.hpp>
 
 #include <algorithm>
 #include <array>
@@ -6,15 +6,15 @@
 #include <cstring>
 #include <optional>
 
-#include "common/fatal.hpp"
-#include "common/view.hpp"
-#include "ltide/arrays.hpp"
-#include "ltide/basis.hpp"
-#include "ltide/grid.hpp"
-#include "coriolis/degrees.hpp"
-#include "ltide/options.hpp"
-#include "ltide/parallel.hpp"
-#include "ltide/step.hpp"
+#include <ltide/common/fatal.hpp>
+#include <ltide/common/view.hpp>
+#include <ltide/ltide/arrays.hpp>
+#include <ltide/ltide/basis.hpp>
+#include <ltide/ltide/grid.hpp>
+#include <ltide/coriolis/degrees.hpp>
+#include <ltide/ltide/options.hpp>
+#include <ltide/ltide/parallel.hpp>
+#include <ltide/ltide/step.hpp>
 
 namespace ltide::run {
 

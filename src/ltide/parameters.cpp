@@ -1,12 +1,12 @@
-#include "ltide/parameters.hpp"
+#include <ltide/ltide/parameters.hpp>
 
 #include <cmath>
 
-#include "args/args.hpp"
-#include "common/fatal.hpp"
-#include "ltide/basis.hpp"
-#include "ltide/grid.hpp"
-#include "coriolis/degrees.hpp"
+#include <ltide/args/args.hpp>
+#include <ltide/common/fatal.hpp>
+#include <ltide/ltide/basis.hpp>
+#include <ltide/ltide/grid.hpp>
+#include <ltide/coriolis/degrees.hpp>
 
 namespace ltide::run {
 

@@ -1,4 +1,4 @@
-#include "ltide/run.hpp"
+#include <ltide/ltide/run.hpp>
 
 #include <algorithm>
 #include <array>
@@ -9,17 +9,17 @@
 #include <utility>
 #include <vector>
 
-#include "common/fatal.hpp"
-#include "coriolis/coriolis.hpp"
-#include "interpolate/interpolate.hpp"
-#include "ltide/asymptotic.hpp"
-#include "ltide/basis.hpp"
-#include "ltide/grid.hpp"
-#include "ltide/output.hpp"
-#include "ltide/parallel.hpp"
-#include "ltide/progress.hpp"
-#include "ltide/report.hpp"
-#include "ltide/table.hpp"
+#include <ltide/common/fatal.hpp>
+#include <ltide/coriolis/coriolis.hpp>
+#include <ltide/interpolate/interpolate.hpp>
+#include <ltide/ltide/asymptotic.hpp>
+#include <ltide/ltide/basis.hpp>
+#include <ltide/ltide/grid.hpp>
+#include <ltide/ltide/output.hpp>
+#include <ltide/ltide/parallel.hpp>
+#include <ltide/ltide/progress.hpp>
+#include <ltide/ltide/report.hpp>
+#include <ltide/ltide/table.hpp>
 
 namespace ltide::run {
 

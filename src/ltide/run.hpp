@@ -2,13 +2,13 @@
 // The run: parameters, arrays, grids, the loop over spin parameters, output files.
 #include <cstdint>
 
-#include "common/view.hpp"
-#include "ltide/arrays.hpp"
-#include "coriolis/degrees.hpp"
-#include "ltide/options.hpp"
-#include "ltide/output.hpp"
-#include "ltide/parameters.hpp"
-#include "ltide/step.hpp"
+#include <ltide/common/view.hpp>
+#include <ltide/ltide/arrays.hpp>
+#include <ltide/coriolis/degrees.hpp>
+#include <ltide/ltide/options.hpp>
+#include <ltide/ltide/output.hpp>
+#include <ltide/ltide/parameters.hpp>
+#include <ltide/ltide/step.hpp>
 
 namespace ltide::run {
 

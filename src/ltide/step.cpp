@@ -1,4 +1,4 @@
-#include "ltide/step.hpp"
+#include <ltide/ltide/step.hpp>
 
 #include <algorithm>
 #include <array>
@@ -6,11 +6,11 @@
 #include <cstring>
 #include <optional>
 
-#include "common/fatal.hpp"
-#include "interpolate/interpolate.hpp"
-#include "ltide/arrays.hpp"
-#include "ltide/asymptotic.hpp"
-#include "ltide/run.hpp"
+#include <ltide/common/fatal.hpp>
+#include <ltide/interpolate/interpolate.hpp>
+#include <ltide/ltide/arrays.hpp>
+#include <ltide/ltide/asymptotic.hpp>
+#include <ltide/ltide/run.hpp>
 
 namespace ltide::run {
 

@@ -7,12 +7,12 @@
 #include <span>
 #include <vector>
 
-#include "common/view.hpp"
-#include "coriolis/coriolis.hpp"
-#include "interpolate/spline.hpp"
-#include "ltide/basis.hpp"
-#include "coriolis/degrees.hpp"
-#include "ltide/parameters.hpp"
+#include <ltide/common/view.hpp>
+#include <ltide/coriolis/coriolis.hpp>
+#include <ltide/interpolate/spline.hpp>
+#include <ltide/ltide/basis.hpp>
+#include <ltide/coriolis/degrees.hpp>
+#include <ltide/ltide/parameters.hpp>
 
 namespace ltide::run {
 

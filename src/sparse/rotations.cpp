@@ -1,4 +1,4 @@
-#include "sparse/rotations.hpp"
+#include <ltide/sparse/rotations.hpp>
 
 #include <algorithm>
 #include <cstring>

@@ -18,8 +18,8 @@
 #include <string_view>
 #include <vector>
 
-#include "common/view.hpp"
-#include "sparse/ql.hpp"
+#include <ltide/common/view.hpp>
+#include <ltide/sparse/ql.hpp>
 
 namespace ltide::sparse {
 

@@ -13,8 +13,8 @@
 #include <tuple>
 #include <vector>
 
-#include "args/args.hpp"
-#include "args/parse.hpp"
+#include <ltide/args/args.hpp>
+#include <ltide/args/parse.hpp>
 #include "error_line.hpp"
 
 namespace ltide::args {

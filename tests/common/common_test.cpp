@@ -4,11 +4,11 @@
 #include <stdexcept>
 #include <vector>
 
-#include "common/constants.hpp"
-#include "common/fatal.hpp"
-#include "common/fpmode.hpp"
-#include "common/kinds.hpp"
-#include "common/view.hpp"
+#include <ltide/common/constants.hpp>
+#include <ltide/common/fatal.hpp>
+#include <ltide/common/fpmode.hpp>
+#include <ltide/common/kinds.hpp>
+#include <ltide/common/view.hpp>
 
 namespace ltide {
 namespace {

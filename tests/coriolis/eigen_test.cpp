@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "common/constants.hpp"
-#include "coriolis/coriolis.hpp"
+#include <ltide/common/constants.hpp>
+#include <ltide/coriolis/coriolis.hpp>
 #include "error_line.hpp"
-#include "functions/functions.hpp"
-#include "sparse/invmul.hpp"
+#include <ltide/functions/functions.hpp>
+#include <ltide/sparse/invmul.hpp>
 
 namespace ltide::coriolis {
 namespace {

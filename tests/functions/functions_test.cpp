@@ -10,9 +10,9 @@
 #include <tuple>
 #include <vector>
 
-#include "common/constants.hpp"
+#include <ltide/common/constants.hpp>
 #include "error_line.hpp"
-#include "functions/functions.hpp"
+#include <ltide/functions/functions.hpp>
 
 namespace ltide::functions {
 namespace {

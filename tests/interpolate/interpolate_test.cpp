@@ -1,4 +1,4 @@
-#include "interpolate/interpolate.hpp"
+#include <ltide/interpolate/interpolate.hpp>
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "error_line.hpp"
-#include "interpolate/spline.hpp"
+#include <ltide/interpolate/spline.hpp>
 
 namespace ltide::interpolate {
 namespace {

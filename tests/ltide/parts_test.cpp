@@ -14,15 +14,15 @@
 #include <fstream>
 #include <random>
 
-#include "common/constants.hpp"
-#include "coriolis/coriolis.hpp"
-#include "functions/functions.hpp"
-#include "ltide/asymptotic.hpp"
-#include "ltide/basis.hpp"
-#include "ltide/grid.hpp"
-#include "coriolis/degrees.hpp"
-#include "ltide/report.hpp"
-#include "ltide/run.hpp"
+#include <ltide/common/constants.hpp>
+#include <ltide/coriolis/coriolis.hpp>
+#include <ltide/functions/functions.hpp>
+#include <ltide/ltide/asymptotic.hpp>
+#include <ltide/ltide/basis.hpp>
+#include <ltide/ltide/grid.hpp>
+#include <ltide/coriolis/degrees.hpp>
+#include <ltide/ltide/report.hpp>
+#include <ltide/ltide/run.hpp>
 
 namespace ltide::run {
 namespace {

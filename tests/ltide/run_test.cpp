@@ -4,9 +4,9 @@
 #include <sstream>
 #include <vector>
 
-#include "interpolate/interpolate.hpp"
+#include <ltide/interpolate/interpolate.hpp>
 #include "program.hpp"
-#include "ufio/ufio.hpp"
+#include <ltide/ufio/ufio.hpp>
 
 namespace {
 

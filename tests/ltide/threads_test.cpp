@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "ltide/parallel.hpp"
-#include "ltide/progress.hpp"
+#include <ltide/ltide/parallel.hpp>
+#include <ltide/ltide/progress.hpp>
 #include "program.hpp"
 
 namespace {

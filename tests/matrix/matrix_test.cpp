@@ -12,10 +12,10 @@
 #include <utility>
 #include <vector>
 
-#include "common/kinds.hpp"
+#include <ltide/common/kinds.hpp>
 #include "error_line.hpp"
-#include "matrix/lapack_wrapper.hpp"
-#include "matrix/lu.hpp"
+#include <ltide/matrix/lapack_wrapper.hpp>
+#include <ltide/matrix/lu.hpp>
 
 namespace ltide::matrix {
 namespace {

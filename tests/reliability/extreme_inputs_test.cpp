@@ -16,7 +16,7 @@
 #include <fstream>
 #include <optional>
 
-#include "ufio/detail.hpp"
+#include <ltide/ufio/detail.hpp>
 
 namespace {
 

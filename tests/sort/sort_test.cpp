@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "error_line.hpp"
-#include "sort/quicksort.hpp"
-#include "sort/sort.hpp"
+#include <ltide/sort/quicksort.hpp>
+#include <ltide/sort/sort.hpp>
 
 namespace ltide::sort {
 namespace {

@@ -1,6 +1,6 @@
 // The recorded and blocked application of the QL rotations against the column-pair loop:
 // the same bits in every element (signed zeros and NaNs included), with every kernel.
-#include "sparse/rotations.hpp"
+#include <ltide/sparse/rotations.hpp>
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "sparse/eigen.hpp"
+#include <ltide/sparse/eigen.hpp>
 
 namespace ltide::sparse {
 namespace {

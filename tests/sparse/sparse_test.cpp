@@ -16,12 +16,12 @@
 #include <vector>
 
 #include "error_line.hpp"
-#include "functions/functions.hpp"
-#include "matrix/lapack_wrapper.hpp"
-#include "sparse/core.hpp"
-#include "sparse/eigen.hpp"
-#include "sparse/invmul.hpp"
-#include "sparse/ql.hpp"
+#include <ltide/functions/functions.hpp>
+#include <ltide/matrix/lapack_wrapper.hpp>
+#include <ltide/sparse/core.hpp>
+#include <ltide/sparse/eigen.hpp>
+#include <ltide/sparse/invmul.hpp>
+#include <ltide/sparse/ql.hpp>
 
 namespace ltide::sparse {
 namespace {

@@ -17,10 +17,10 @@
 #include <functional>
 #include <numeric>
 
-#include "common/escape.hpp"
+#include <ltide/common/escape.hpp>
 #include "error_line.hpp"
-#include "ufio/detail.hpp"
-#include "ufio/ufio.hpp"
+#include <ltide/ufio/detail.hpp>
+#include <ltide/ufio/ufio.hpp>
 
 namespace ltide::ufio {
 namespace {
