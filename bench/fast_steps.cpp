@@ -17,7 +17,7 @@
 #include <ltide/coriolis/terms.hpp>
 #include <ltide/coriolis/coriolis.hpp>
 #include <ltide/ltide/arrays.hpp>
-#include <ltide/ltide/basis.hpp>
+#include <ltide/ltide/fields.hpp>
 #include <ltide/ltide/grid.hpp>
 #include <ltide/coriolis/degrees.hpp>
 #include <ltide/ltide/run.hpp>

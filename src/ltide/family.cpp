@@ -9,7 +9,7 @@
 #include <ltide/common/fatal.hpp>
 #include <ltide/common/view.hpp>
 #include <ltide/ltide/arrays.hpp>
-#include <ltide/ltide/basis.hpp>
+#include <ltide/ltide/fields.hpp>
 #include <ltide/ltide/grid.hpp>
 #include <ltide/coriolis/degrees.hpp>
 #include <ltide/ltide/options.hpp>

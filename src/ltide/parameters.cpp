@@ -4,7 +4,7 @@
 
 #include <ltide/args/args.hpp>
 #include <ltide/common/fatal.hpp>
-#include <ltide/ltide/basis.hpp>
+#include <ltide/ltide/fields.hpp>
 #include <ltide/ltide/grid.hpp>
 #include <ltide/coriolis/degrees.hpp>
 

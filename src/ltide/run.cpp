@@ -13,7 +13,7 @@
 #include <ltide/coriolis/coriolis.hpp>
 #include <ltide/interpolate/interpolate.hpp>
 #include <ltide/ltide/asymptotic.hpp>
-#include <ltide/ltide/basis.hpp>
+#include <ltide/ltide/fields.hpp>
 #include <ltide/ltide/grid.hpp>
 #include <ltide/ltide/output.hpp>
 #include <ltide/ltide/parallel.hpp>

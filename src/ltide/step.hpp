@@ -10,7 +10,7 @@
 #include <ltide/common/view.hpp>
 #include <ltide/coriolis/coriolis.hpp>
 #include <ltide/interpolate/spline.hpp>
-#include <ltide/ltide/basis.hpp>
+#include <ltide/ltide/fields.hpp>
 #include <ltide/coriolis/degrees.hpp>
 #include <ltide/ltide/parameters.hpp>
 
@@ -20,8 +20,9 @@ namespace ltide::run {
 // reused from one step to the next (a step allocates only while the prepared eigenvalue
 // iterations grow). An eigenvalues-only run (lflag) leaves the fields' vectors empty.
 struct step_workspace {
-  // Eigen-solution of the current spin parameter: all n eigenvalues (the single-mode
-  // solver fills only the selected entry) and the selected column of B, Q, R.
+  // Eigen-solution of the current spin parameter. LL: the n tidal eigenvalues lambda in
+  // mode order (the single-mode solver fills only the selected entry); b, q, r: the
+  // selected column of B, Q, R.
   std::vector<double> LL;
   std::vector<double> b, q, r;
   coriolis::mode_workspace eigen_work;  // ql: iterations prepared ahead, their memory
@@ -58,7 +59,7 @@ int32_t steps_per_chunk(const run_parameters& p);
 interpolate::saved_start search_at_step(int32_t j, vector_view<const double> mu);
 
 // Read-only data every step of a run shares: the mu grid and the four basis tables
-// (built once per run, basis.hpp). Empty in an eigenvalues-only run.
+// (built once per run, fields.hpp). Empty in an eigenvalues-only run.
 struct step_tables {
   vector_view<const double> mu;
   basis_tables<const double> basis;

@@ -244,8 +244,6 @@ pruned_sequence prune(std::span<const rotation_chunk> chunks, index_t target) {
 
 }  // namespace
 
-index_t rotation_block_rows() { return the_kernel().rows; }
-
 std::vector<std::string_view> detail::rotation_kernels() {
   std::vector<std::string_view> names;
   for (const kernel& k : supported_kernels()) names.push_back(k.name);

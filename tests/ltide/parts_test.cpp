@@ -18,7 +18,7 @@
 #include <ltide/coriolis/coriolis.hpp>
 #include <ltide/functions/functions.hpp>
 #include <ltide/ltide/asymptotic.hpp>
-#include <ltide/ltide/basis.hpp>
+#include <ltide/ltide/fields.hpp>
 #include <ltide/ltide/grid.hpp>
 #include <ltide/coriolis/degrees.hpp>
 #include <ltide/ltide/report.hpp>

@@ -1,4 +1,4 @@
-#include <ltide/ltide/basis.hpp>
+#include <ltide/ltide/fields.hpp>
 
 #include <algorithm>
 #include <cmath>
