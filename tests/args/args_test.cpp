@@ -15,7 +15,7 @@
 
 #include <ltide/args/args.hpp>
 #include <ltide/args/parse.hpp>
-#include "error_line.hpp"
+#include "support.hpp"
 
 namespace ltide::args {
 namespace {

@@ -10,6 +10,8 @@
 #include <ltide/common/kinds.hpp>
 #include <ltide/common/view.hpp>
 
+#include "support.hpp"
+
 namespace ltide {
 namespace {
 
@@ -31,7 +33,7 @@ TEST(Fatal, ThrowsTheLineWithItsTextAndTag) {
     fatal("singular matrix", "matrix::r_lu_decompose");
     ADD_FAILURE() << "returned";
   } catch (const error& e) {
-    EXPECT_STREQ(e.what(), "** singular matrix [matrix::r_lu_decompose]");
+    EXPECT_STREQ(e.what(), stop::SINGULAR_REAL.c_str());
     EXPECT_EQ(e.text(), "singular matrix");
     EXPECT_EQ(e.tag(), "matrix::r_lu_decompose");
   }

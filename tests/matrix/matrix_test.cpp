@@ -13,9 +13,10 @@
 #include <vector>
 
 #include <ltide/common/kinds.hpp>
-#include "error_line.hpp"
 #include <ltide/matrix/lapack_wrapper.hpp>
 #include <ltide/matrix/lu.hpp>
+
+#include "support.hpp"
 
 namespace ltide::matrix {
 namespace {
@@ -153,7 +154,7 @@ TEST(Tridiagonal, EigenpairsIntoStridedViewsWithOrWithoutVectors) {
 // Only an all-zero row stops a decomposition. LAPACK's argument errors come back from the
 // routine (its own handler would exit with status 0) and are thrown by the wrapper.
 TEST(MatrixFailure, EveryFailureThrowsItsMessage) {
-  const std::string real = "** singular matrix [matrix::r_lu_decompose]";
+  const std::string real = stop::SINGULAR_REAL;
   const std::string cplx = "** singular matrix [matrix::c_lu_decompose]";
   const std::string sizes = "** array sizes do not match [", sub = sizes + "matrix::d_lu_substitute_vec]";
   const std::string illegal = " had an illegal value [lapack_wrapper::xerbla]";
@@ -176,6 +177,50 @@ TEST(MatrixFailure, EveryFailureThrowsItsMessage) {
       {[&] { dsteqr_wrap('N', d, e); }, "(returned normally)"},
       {[&] { dgesv_wrap(unit.view(), array2<double>(3, 1).view()); }, "(returned normally)"}};
   for (const auto& [call, line] : table) EXPECT_EQ(error_line(call), line);
+}
+
+}  // namespace
+}  // namespace ltide::matrix
+
+namespace ltide::matrix {
+namespace {
+
+// The members of each kind that the solves above do not reach: decomposition then
+// substitution, one right-hand side through LAPACK, and the identity. A = [4 1; 2 3],
+// A x = (1, 2) has x = (0.1, 0.6); the substitution of the identity is A's inverse.
+template <class T>
+void check_substitution(auto decompose, auto substitute_vec, auto substitute, auto gesv_vec, auto unit) {
+  array2<T> a = from_rows<T>(2, {4, 1, 2, 3}), lu = a, lapack = a;
+  pivots piv(2);
+  T parity{};
+  decompose(lu.view(), piv, parity);
+  const std::vector<T> b{T(1), T(2)};
+  const std::vector<T> x = substitute_vec(lu.view(), piv, b);
+  EXPECT_NEAR(std::abs(x[0] - T(0.1)), 0.0, 1e-6);
+  EXPECT_NEAR(std::abs(x[1] - T(0.6)), 0.0, 1e-6);
+  const array2<T> inv = substitute(lu.view(), piv, unit(2, T(1)).view());
+  EXPECT_NEAR(std::abs(inv(1, 1) - T(0.3)), 0.0, 1e-6);
+  EXPECT_NEAR(std::abs(inv(1, 2) - T(-0.1)), 0.0, 1e-6);
+  std::vector<T> y = b;
+  gesv_vec(lapack.view(), y, std::nullopt, std::nullopt);
+  EXPECT_NEAR(std::abs(y[0] - x[0]), 0.0, 1e-6);
+  EXPECT_NEAR(std::abs(y[1] - x[1]), 0.0, 1e-6);
+}
+
+TEST(KindMembers, SubstitutionAndOneRightHandSide) {
+  check_substitution<float>(s_lu_decompose, s_lu_substitute_vec, s_lu_substitute, sgesv_vec_wrap, s_unit);
+  check_substitution<double>(d_lu_decompose, d_lu_substitute_vec, d_lu_substitute, dgesv_vec_wrap, d_unit);
+  check_substitution<cfloat>(c_lu_decompose, c_lu_substitute_vec, c_lu_substitute, cgesv_vec_wrap, c_unit);
+  check_substitution<cdouble>(z_lu_decompose, z_lu_substitute_vec, z_lu_substitute, zgesv_vec_wrap, z_unit);
+  EXPECT_EQ(s_unit_(3).storage(), s_unit(3, 1.0F).storage());
+}
+
+TEST(KindMembers, SingleTridiagonalEigenvaluesAgreeWithDouble) {
+  std::vector<float> d(5, 2.0F), e(5, -1.0F), w(5);
+  std::vector<double> dd(5, 2.0), ed(5, -1.0), wd(5);
+  sstegr_wrap(d, e, w);
+  dstegr_wrap(dd, ed, wd);
+  for (std::size_t k = 0; k < 5; ++k) EXPECT_NEAR(w[k], wd[k], 4e-6) << k;  // a few units of float rounding at norm 4
 }
 
 }  // namespace
