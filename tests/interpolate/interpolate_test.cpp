@@ -43,9 +43,12 @@ TEST(Hunt, WorkedStartsAndEveryHintFindBracketingIntervals) {
 
 TEST(Spline, WorkedCasesAreExact) {
   const dv q{0.0, 0.5, 1.0, 1.5, 2.0}, values{0.0, 0.6875, 1.0, 0.6875, 0.0}, slopes{1.5, 1.125, 0.0, -1.125, -1.5};
-  EXPECT_TRUE((d_calc_y_2(x3, y3) == dv{0.0, -3.0, 0.0} && d_calc_y_2(dv{0, 1}, dv{3, 5}) == dv{0, 0}));
-  for (const dv& x : {x3, dv{2, 1, 0}})  // the same table, increasing and decreasing
-    EXPECT_TRUE(d_interpolate_data_vec(x, y3, q) == values && d_interpolate_deriv_vec(x, y3, q) == slopes) << x[0];
+  EXPECT_EQ(d_calc_y_2(x3, y3), (dv{0.0, -3.0, 0.0}));
+  EXPECT_EQ(d_calc_y_2(dv{0, 1}, dv{3, 5}), (dv{0, 0}));
+  for (const dv& x : {x3, dv{2, 1, 0}}) {  // the same table, increasing and decreasing
+    EXPECT_EQ(d_interpolate_data_vec(x, y3, q), values) << x[0];
+    EXPECT_EQ(d_interpolate_deriv_vec(x, y3, q), slopes) << x[0];
+  }
   EXPECT_EQ(s_interpolate_deriv(fv{0, 1, 2}, fv{0, 1, 0}, 0.5F), 1.125F);
   const dv xl{0.0, 0.5, 1.5, 3.0}, yl{1.0, 2.0, 4.0, 7.0};  // linear data
   EXPECT_EQ(d_interpolate_data_vec(xl, yl, dv{0.0, 0.25, 2.0, 3.0}), (dv{1.0, 1.5, 5.0, 7.0}));

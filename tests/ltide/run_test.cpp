@@ -47,7 +47,8 @@ TEST_F(Program, BadCommandLinesStopWithStatusOneAndOneMessage) {
   for (const auto& group : groups)
     for (const std::string& args : group.args) {
       const outcome r = run(args);
-      EXPECT_TRUE(r.status == (group.err.empty() ? 0 : 1) && r.err == group.err) << args << ": " << r.status << r.err;
+      EXPECT_EQ(r.status, (group.err.empty() ? 0 : 1)) << args << ": " << r.status << r.err;
+      EXPECT_EQ(r.err, group.err) << args << ": " << r.status << r.err;
     }
   EXPECT_TRUE(fs::is_empty(dir));
 }
@@ -102,7 +103,9 @@ TEST_F(Program, FilesHoldFieldsNormalisedOrZeroThatVanishAtThePoles) {
     ud2 f[6];
     for (int i = 0; i < 6; ++i) f[i] = read_ud2(dir / (std::string(" p") + SUFFIXES[i]));
     const std::size_t n_mu = f[0].x.size();
-    ASSERT_TRUE(f[0].x.front() == -1.0 && f[0].x.back() == 1.0 && f[0].y.size() == lines.size());
+    ASSERT_EQ(f[0].x.front(), -1.0);
+    ASSERT_EQ(f[0].x.back(), 1.0);
+    ASSERT_EQ(f[0].y.size(), lines.size());
     for (std::size_t j = 0; j < lines.size(); ++j) {
       int i_mode, nh, flags[2];
       std::istringstream(integers(lines[j])) >> i_mode >> nh >> flags[0] >> flags[1];

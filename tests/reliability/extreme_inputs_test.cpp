@@ -238,7 +238,8 @@ TEST_P(Extreme, Row) {
   for (int i = 0; i < r.files; ++i) {  // in write order: xi_r, xi_t, xi_p of the matrix, then of the asymptotic solution
     const std::string file = prefix + "_xi_" + "rtprtp"[i] + (i < 3 ? "_matr.uf2" : "_beta.uf2");
     const auto f = parse_ud2(dir / file);
-    ASSERT_TRUE(f && f->counts == (std::array<ltide::index_t, 2>{r.nx, r.ny})) << file << ": missing, incomplete or wrong";
+    ASSERT_TRUE(f) << file << ": missing, incomplete or wrong";
+    ASSERT_TRUE(f->counts == (std::array<ltide::index_t, 2>{r.nx, r.ny})) << file << ": missing, incomplete or wrong";
     for (double v : f->data)  // the matrix fields scale with A
       EXPECT_TRUE(i > 0 || A == 1.0 || (std::isnan(A) ? std::isnan(v) : v == A)) << file << ": " << v;
   }

@@ -99,7 +99,8 @@ void expect_every_path_matches(std::string_view kernel) {
 
 TEST(Rotations, EveryKernelMatchesTheColumnPairLoopBitForBit) {
   const auto kernels = detail::rotation_kernels();  // the one in use first, "baseline" last
-  EXPECT_TRUE(kernels.back() == "baseline" && !detail::use_rotation_kernel("none"));
+  EXPECT_EQ(kernels.back(), "baseline");
+  EXPECT_TRUE(!detail::use_rotation_kernel("none"));
   for (std::string_view k : kernels) expect_every_path_matches(k);
   detail::use_rotation_kernel(kernels.front());
 }

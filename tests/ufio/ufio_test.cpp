@@ -125,7 +125,8 @@ TEST(ArrayFileFailure, FailuresThrowAndFilesAreReplacedWholeOrNotAtAll) {
   full.assign({1.0}, {1}), full_f.assign({}, {0, 0, 0});
   write_worked(cut), fs::resize_file(cut, 60);  // cut inside the axis y
   u_write_ud1(old, big, big);
-  ASSERT_TRUE(::chmod(old.c_str(), 0604) == 0 && ::symlink("old", keep.c_str()) == 0);
+  ASSERT_EQ(::chmod(old.c_str(), 0604), 0);
+  ASSERT_EQ(::symlink("old", keep.c_str()), 0);
   const bytes_t before = read_bytes(keep);
   expect_errors({
       {[&] { write_worked(missing); }, "cannot create file \"" + missing + "\": No such file or directory [ufio::u_write_ud2]"},
@@ -195,7 +196,9 @@ void expect_round_trips(auto write1, auto write2, auto write3, auto read1, auto 
       EXPECT_EQ(h2.extent(2), ny);
       EXPECT_EQ(h3.extent(3), nz);
       // Indexed from 1, first index fastest: the last element is (nx, ny, nz).
-      if (!d3.empty()) EXPECT_EQ(std::memcmp(&h3(nx, ny, nz), &d3.back(), sizeof(T)), 0);
+      if (!d3.empty()) {
+        EXPECT_EQ(std::memcmp(&h3(nx, ny, nz), &d3.back(), sizeof(T)), 0);
+      }
     }
   }
 }
@@ -225,9 +228,14 @@ TEST(ArrayFileReader, TakesNegativeCountsAndSurplusButRefusesDamagedFiles) {
   };
   // A negative count is an empty axis; a longer header, surplus counts, values and records are skipped.
   auto c = parse(ud2_file("UD2", {-5, 2}, {{}, {1.5, 2.5}, {}}));
-  ASSERT_TRUE(c && c->counts == (std::array<index_t, 2>{0, 2}) && c->axes[0].empty() && c->data.empty());
+  ASSERT_TRUE(c);
+  ASSERT_TRUE(c->counts == (std::array<index_t, 2>{0, 2}));
+  ASSERT_TRUE(c->axes[0].empty());
+  ASSERT_TRUE(c->data.empty());
   c = parse(ud2_file("UD2 and more", {1, 2, 99}, {{0.5, 9}, {1, 2, 9}, {3, 4, 9}, {9}}));
-  ASSERT_TRUE(c && c->axes == (std::array<std::vector<double>, 2>{{{0.5}, {1, 2}}}) && (c->data == std::vector{3.0, 4.0}));
+  ASSERT_TRUE(c);
+  ASSERT_TRUE(c->axes == (std::array<std::vector<double>, 2>{{{0.5}, {1, 2}}}));
+  ASSERT_EQ(c->data, (std::vector{3.0, 4.0}));
   // A valid 3 x 2 file, whole or chained, cut short anywhere, with any marker lying, or
   // with counts its records cannot back (a parser that trusted them would ask for gigabytes).
   const std::vector<std::vector<double>> arrays{{1, 2, 3}, {4, 5}, {6, 7, 8, 9, 10, 11}};
@@ -320,7 +328,9 @@ TEST(FortranInterchange, FortranCopiesReadBackBitForBit) {
     EXPECT_EQ(fs::file_size(tmp.path("theirs")), 139u + 3 * 8);  // x in 2 pieces, z in 3
     vector_holder<double> hx, hy; matrix_holder<double> hz;
     u_read_ud2(tmp.path("theirs"), hx, hy, hz);
-    EXPECT_TRUE(same_bits(hx.values(), x) && same_bits(hy.values(), y) && same_bits(hz.values(), z));
+    EXPECT_TRUE(same_bits(hx.values(), x));
+    EXPECT_TRUE(same_bits(hy.values(), y));
+    EXPECT_TRUE(same_bits(hz.values(), z));
   }
 }
 #endif
@@ -362,7 +372,8 @@ TEST(ArrayFileStream, TemporariesArePrivateRecognisableAndNeverLeftBehind) {
     ASSERT_EQ(temps.size(), 1u);
     const std::string name = temps[0].filename();
     EXPECT_EQ(name.size(), std::string(".out.uf2.XXXXXX.tmp").size());
-    EXPECT_TRUE(name.starts_with(".out.uf2.") && name.ends_with(".tmp")) << name;
+    EXPECT_TRUE(name.starts_with(".out.uf2.")) << name;
+    EXPECT_TRUE(name.ends_with(".tmp")) << name;
     EXPECT_EQ(fs::status(temps[0]).permissions(), fs::perms(0600));
     s.write_column(1, x);
     EXPECT_EQ(error_line([&] { s.commit(); }),
