@@ -8,6 +8,7 @@
 
 #include <ltide/common/constants.hpp>
 #include <ltide/common/fatal.hpp>
+#include <ltide/common/target.hpp>
 #include <ltide/coriolis/terms.hpp>
 #include <ltide/coriolis/columns.hpp>
 #include <ltide/coriolis/coriolis.hpp>
@@ -106,8 +107,8 @@ using lane_counts = int64_t __attribute__((vector_size(4 * sizeof(int64_t))));
 // in two vectors of four lanes. Every lane does the scalar operations in the scalar order
 // (no fused multiply-add: the build contracts nothing), so the clones for wider vector
 // units give the same counts.
-__attribute__((target_clones("avx2", "default"))) void count_below(const double* d, const double* e2, index_t n,
-                                                                   const double* x, double pivmin, index_t* count) {
+LTIDE_X86_CLONES("avx2", "default")
+void count_below(const double* d, const double* e2, index_t n, const double* x, double pivmin, index_t* count) {
   lanes xa, xb, piv, neg;
   for (int s = 0; s < 4; ++s) xa[s] = x[s], xb[s] = x[s + 4], piv[s] = pivmin, neg[s] = -pivmin;
   const lanes zero = piv - piv;
