@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "common/fpmode.hpp"
-#include "coriolis/coriolis.hpp"
-#include "sparse/eigen.hpp"
-#include "sparse/ql.hpp"
-#include "sparse/rotations.hpp"
+#include <ltide/common/fpmode.hpp>
+#include <ltide/coriolis/coriolis.hpp>
+#include <ltide/sparse/eigen.hpp>
+#include <ltide/sparse/ql.hpp>
+#include <ltide/sparse/rotations.hpp>
 
 extern "C" {
 void dsteqr_(const char* compz, const int32_t* n, double* d, double* e, double* z, const int32_t* ldz, double* work,

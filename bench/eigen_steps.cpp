@@ -11,13 +11,12 @@
 #include <cstdlib>
 #include <vector>
 
-#include "common/fpmode.hpp"
-#include "coriolis/coriolis.hpp"
-#include "ltide/arrays.hpp"
-#include "ltide/grid.hpp"
-#include "ltide/mode.hpp"
-#include "ltide/singular.hpp"
-#include "sparse/ql.hpp"
+#include <ltide/common/fpmode.hpp>
+#include <ltide/coriolis/coriolis.hpp>
+#include <ltide/ltide/arrays.hpp>
+#include <ltide/ltide/grid.hpp>
+#include <ltide/coriolis/degrees.hpp>
+#include <ltide/sparse/ql.hpp>
 
 int main(int argc, char** argv) {
   using namespace ltide;
@@ -32,14 +31,14 @@ int main(int argc, char** argv) {
   const double nu_min = std::atof(argv[3]), nu_max = std::atof(argv[4]);
   const auto n_nu = static_cast<int32_t>(std::atoi(argv[5]));
   const auto n = static_cast<int32_t>(std::atoi(argv[6]));
-  const run::mode_choice mode = run::select_mode(k, n);
+  const coriolis::mode_choice mode = coriolis::select_mode(k, n);
   std::vector<double> lambda(n), b(n), q(n), r(n);
   coriolis::mode_workspace work;
   if (values_only) {
     double seconds = 0.0;
     for (int32_t j = 1; j <= n_nu; ++j) {
       const double nu = run::spin_parameter(j, n_nu, nu_min, nu_max);
-      if (run::singular_spin(m, mode.even, n, nu)) continue;
+      if (coriolis::singular_spin(m, mode.even, n, nu)) continue;
       const auto A = coriolis::aleph_matrix(nu, m, mode.even, n);
       const std::size_t first = mode.even && m == 0 ? 1 : 0;
       std::vector<double> d, e;
@@ -55,12 +54,12 @@ int main(int argc, char** argv) {
   const auto t0 = std::chrono::steady_clock::now();
   for (int32_t j = 1; j <= n_nu; ++j) {
     const double nu = run::spin_parameter(j, n_nu, nu_min, nu_max);
-    if (run::singular_spin(m, mode.even, n, nu)) continue;
+    if (coriolis::singular_spin(m, mode.even, n, nu)) continue;
     if (!work.ready_for(nu, m, mode.even, n)) {
       std::vector<double> nus;
       for (int32_t i = j; i <= n_nu && static_cast<int32_t>(nus.size()) < run::solves_ahead(n); ++i) {
         const double x = run::spin_parameter(i, n_nu, nu_min, nu_max);
-        if (!run::singular_spin(m, mode.even, n, x)) nus.push_back(x);
+        if (!coriolis::singular_spin(m, mode.even, n, x)) nus.push_back(x);
       }
       coriolis::w_eigen_mode_prepare(nus, m, mode.even, n, work);
     }

@@ -13,14 +13,14 @@
 #include <cstring>
 #include <vector>
 
-#include "common/fpmode.hpp"
-#include "coriolis/basis.hpp"
-#include "coriolis/coriolis.hpp"
-#include "ltide/arrays.hpp"
-#include "ltide/basis.hpp"
-#include "ltide/grid.hpp"
-#include "ltide/mode.hpp"
-#include "ltide/run.hpp"
+#include <ltide/common/fpmode.hpp>
+#include <ltide/coriolis/terms.hpp>
+#include <ltide/coriolis/coriolis.hpp>
+#include <ltide/ltide/arrays.hpp>
+#include <ltide/ltide/fields.hpp>
+#include <ltide/ltide/grid.hpp>
+#include <ltide/coriolis/degrees.hpp>
+#include <ltide/ltide/run.hpp>
 
 namespace {
 
@@ -51,7 +51,7 @@ double driver_ms(int32_t m, int32_t k, int32_t n, run::solver_kind solver, bool 
   p.m = m, p.k = k, p.A = 1.0, p.nu_min = nu_of(1), p.nu_max = nu_of(STEPS), p.n_nu = STEPS, p.n_mu = 201, p.n = n;
   p.lflag = lflag;
   p.solver = solver;
-  const run::mode_choice mode = run::select_mode(k, n);
+  const coriolis::mode_choice mode = coriolis::select_mode(k, n);
   run::run_arrays a = run::allocate_run_arrays(p);
   if (!lflag) {
     run::build_mu_grid(a.mu, a.theta);
@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
   bool with_ql = false;
   const char* file = nullptr;
   for (int i = 4; i < argc; ++i) (std::strcmp(argv[i], "ql") == 0 ? (void)(with_ql = true) : (void)(file = argv[i]));
-  const run::mode_choice mode = run::select_mode(k, n);
+  const coriolis::mode_choice mode = coriolis::select_mode(k, n);
 
   if (file) {
     std::FILE* f = std::fopen(file, "wb");
@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     for (int32_t j = 1; j <= STEPS; ++j) {
       const double nu = nu_of(j);
       const auto A = coriolis::aleph_matrix_full(nu, m, mode.even, n);
-      const double head[3] = {nu, static_cast<double>(n - 1 - coriolis::detail::descending_position(m, mode.even, n, nu, mode.i_mode)),
+      const double head[3] = {nu, static_cast<double>(n - 1 - coriolis::descending_position(m, mode.even, n, nu, mode.i_mode)),
                               static_cast<double>(n)};
       std::fwrite(head, sizeof(double), 3, f);
       for (const auto& x : A) std::fwrite(&x.diag, sizeof(double), 1, f);

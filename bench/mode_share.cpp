@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <vector>
 
-#include "common/fpmode.hpp"
-#include "coriolis/basis.hpp"
-#include "coriolis/coriolis.hpp"
-#include "sort/sort.hpp"
-#include "sparse/rotations.hpp"
+#include <ltide/common/fpmode.hpp>
+#include <ltide/coriolis/terms.hpp>
+#include <ltide/coriolis/coriolis.hpp>
+#include <ltide/sort/sort.hpp>
+#include <ltide/sparse/rotations.hpp>
 
 int main(int argc, char** argv) {
   using namespace ltide;
@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
         sparse::ql_implicit_logged(d.data(), e.data(), n, log);
         std::vector<int32_t> idx = sort::s_index_sort_d(vector_view<const double>(d));
         std::reverse(idx.begin(), idx.end());
-        const int64_t c = coriolis::detail::rotation_count(m, even, n, nu) % n;
+        const int64_t c = coriolis::rotation_count(m, even, n, nu) % n;
         std::rotate(idx.begin(), idx.begin() + c, idx.end());
         const double share = sparse::rotated_identity_column_share(log.sequence(), idx[i_mode - 1] - 1);
         sum += share;

@@ -8,8 +8,8 @@ set(LTIDE_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/ltide)
 set(LTIDE_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/ltide)
 
 # Every library target of the module folders, exported as ltide::<name without ltide_>;
-# the headers of each folder go to include/ltide/<folder>/, so that the library's own
-# includes ("common/view.hpp") resolve against include/ltide.
+# the headers of each folder go to include/ltide/<folder>/, where the library's own
+# includes (<ltide/common/view.hpp>) find them from include.
 set(LTIDE_EXPORTED "")
 foreach(module IN LISTS LTIDE_MODULES)
   set(dir ${PROJECT_SOURCE_DIR}/src/${module})
@@ -20,7 +20,7 @@ foreach(module IN LISTS LTIDE_MODULES)
       list(APPEND LTIDE_EXPORTED ${target})
       string(REGEX REPLACE "^ltide_" "" name ${target})
       set_target_properties(${target} PROPERTIES EXPORT_NAME ${name})
-      target_include_directories(${target} PUBLIC $<INSTALL_INTERFACE:${LTIDE_INSTALL_INCLUDEDIR}>)
+      target_include_directories(${target} PUBLIC $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
     endif()
   endforeach()
   install(DIRECTORY ${dir}/ DESTINATION ${LTIDE_INSTALL_INCLUDEDIR}/${module} COMPONENT development
@@ -103,9 +103,9 @@ else()
   set(LTIDE_PC_LIBDIR "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
 endif()
 if(IS_ABSOLUTE ${CMAKE_INSTALL_INCLUDEDIR})
-  set(LTIDE_PC_INCLUDEDIR ${LTIDE_INSTALL_INCLUDEDIR})
+  set(LTIDE_PC_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR})
 else()
-  set(LTIDE_PC_INCLUDEDIR "\${prefix}/${LTIDE_INSTALL_INCLUDEDIR}")
+  set(LTIDE_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
 endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/ltide.pc.in ${PROJECT_BINARY_DIR}/ltide.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/ltide.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)

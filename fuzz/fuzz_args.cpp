@@ -18,8 +18,8 @@
 #include <string>
 #include <string_view>
 
-#include "args/parse.hpp"
-#include "common/fpmode.hpp"
+#include <ltide/args/parse.hpp>
+#include <ltide/common/fpmode.hpp>
 
 namespace {
 

@@ -32,11 +32,11 @@
 #include <string>
 #include <vector>
 
-#include "args/args.hpp"
-#include "args/parse.hpp"
-#include "common/fatal.hpp"
-#include "common/fpmode.hpp"
-#include "ltide/run.hpp"
+#include <ltide/args/args.hpp>
+#include <ltide/args/parse.hpp>
+#include <ltide/common/fatal.hpp>
+#include <ltide/common/fpmode.hpp>
+#include <ltide/ltide/run.hpp>
 
 namespace {
 

@@ -16,8 +16,8 @@
 #include <span>
 #include <variant>
 
-#include "ufio/detail.hpp"
-#include "ufio/kind.hpp"
+#include <ltide/ufio/detail.hpp>
+#include <ltide/ufio/kind.hpp>
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "common/fatal.hpp"
-#include "common/fpmode.hpp"
-#include "ltide/family.hpp"
+#include <ltide/common/fatal.hpp>
+#include <ltide/common/fpmode.hpp>
+#include <ltide/ltide/family.hpp>
 
 namespace py = pybind11;
 using ltide::run::family_output;

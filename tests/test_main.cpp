@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "common/fpmode.hpp"
+#include <ltide/common/fpmode.hpp>
 
 int main(int argc, char** argv) {
   ltide::enable_flush_to_zero();

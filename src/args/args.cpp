@@ -1,12 +1,12 @@
-#include "args/args.hpp"
+#include <ltide/args/args.hpp>
 
 #include <cstdio>
 #include <optional>
 #include <string_view>
 #include <vector>
 
-#include "args/parse.hpp"
-#include "common/fatal.hpp"
+#include <ltide/args/parse.hpp>
+#include <ltide/common/fatal.hpp>
 
 namespace ltide::args {
 

@@ -1,4 +1,4 @@
-#include "args/parse.hpp"
+#include <ltide/args/parse.hpp>
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "common/escape.hpp"
+#include <ltide/common/escape.hpp>
 
 namespace ltide {
 

@@ -1,4 +1,4 @@
-#include "common/fatal.hpp"
+#include <ltide/common/fatal.hpp>
 
 #include <cstdio>
 

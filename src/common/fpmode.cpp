@@ -1,4 +1,4 @@
-#include "common/fpmode.hpp"
+#include <ltide/common/fpmode.hpp>
 
 #include <cstdint>
 

@@ -1,9 +1,9 @@
 // The Aleph matrix: row i belongs to degree l_i; the Coriolis force couples it to the
 // neighbouring degrees of the other parity, l-1 and l+1, which gives the diagonal
 // coupling sums T1 and T2 and the off-diagonal through degree l+1.
-#include "coriolis/basis.hpp"
-#include "coriolis/coriolis.hpp"
-#include "common/constants.hpp"
+#include <ltide/coriolis/terms.hpp>
+#include <ltide/coriolis/coriolis.hpp>
+#include <ltide/common/constants.hpp>
 
 namespace ltide::coriolis {
 
@@ -93,8 +93,8 @@ template <bool Full>
 std::vector<sparse::ST> build_aleph(double nu, int32_t m, bool even, int32_t n) {
   std::vector<sparse::ST> A(static_cast<std::size_t>(extent(n)));
   if (n <= 0) return A;
-  const aleph_terms<Full> t{nu * nu, detail::m_nu(m, nu), m};
-  const int64_t l0 = detail::first_degree(m, even);
+  const aleph_terms<Full> t{nu * nu, m_nu(m, nu), m};
+  const int64_t l0 = first_degree(m, even);
   for (int64_t i = 1; i <= n - 1; ++i) A[static_cast<std::size_t>(i - 1)] = interior_row(t, l0 + 2 * (i - 1));
   A[static_cast<std::size_t>(n - 1)].diag = last_diagonal(t, l0 + 2 * (static_cast<int64_t>(n) - 1), even);
   return A;
@@ -103,13 +103,13 @@ std::vector<sparse::ST> build_aleph(double nu, int32_t m, bool even, int32_t n) 
 }  // namespace
 
 double detail::aleph_last_diagonal(double nu, int32_t m, bool even, int64_t l, bool full) {
-  const double nu2 = nu * nu, mnu = detail::m_nu(m, nu);
+  const double nu2 = nu * nu, mnu = m_nu(m, nu);
   return full ? last_diagonal(aleph_terms<true>{nu2, mnu, m}, l, even)
               : last_diagonal(aleph_terms<false>{nu2, mnu, m}, l, even);
 }
 
 sparse::ST detail::aleph_row(double nu, int32_t m, int64_t l, bool full) {
-  const double nu2 = nu * nu, mnu = detail::m_nu(m, nu);
+  const double nu2 = nu * nu, mnu = m_nu(m, nu);
   return full ? interior_row(aleph_terms<true>{nu2, mnu, m}, l) : interior_row(aleph_terms<false>{nu2, mnu, m}, l);
 }
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "common/view.hpp"
+#include <ltide/common/view.hpp>
 
 namespace ltide::coriolis::detail {
 

@@ -11,9 +11,10 @@
 #include <span>
 #include <vector>
 
-#include "common/view.hpp"
-#include "sparse/kinds.hpp"
-#include "sparse/rotations.hpp"
+#include <ltide/common/view.hpp>
+#include <ltide/coriolis/degrees.hpp>
+#include <ltide/sparse/kinds.hpp>
+#include <ltide/sparse/rotations.hpp>
 
 namespace ltide::coriolis {
 
@@ -158,8 +159,5 @@ struct fast_workspace {
 // not finite.
 double w_eigen_mode_fast(double nu, int32_t m, bool even, int32_t n, int32_t i_mode, vector_view<double> b = {},
                          vector_view<double> q = {}, vector_view<double> r = {}, fast_workspace* work = nullptr);
-
-// w_lambda for the matrix of aleph_matrix_full: the tidal eigenvalue of mode k alone.
-double w_lambda_fast(double nu, int32_t m, int32_t k, int32_t n);
 
 }  // namespace ltide::coriolis

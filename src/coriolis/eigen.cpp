@@ -3,14 +3,14 @@
 #include <cstring>
 #include <span>
 
-#include "common/constants.hpp"
-#include "common/fatal.hpp"
-#include "coriolis/basis.hpp"
-#include "coriolis/columns.hpp"
-#include "coriolis/coriolis.hpp"
-#include "sort/sort.hpp"
-#include "sparse/eigen.hpp"
-#include "sparse/rotations.hpp"
+#include <ltide/common/constants.hpp>
+#include <ltide/common/fatal.hpp>
+#include <ltide/coriolis/terms.hpp>
+#include <ltide/coriolis/columns.hpp>
+#include <ltide/coriolis/coriolis.hpp>
+#include <ltide/sort/sort.hpp>
+#include <ltide/sparse/eigen.hpp>
+#include <ltide/sparse/rotations.hpp>
 
 namespace ltide::coriolis {
 
@@ -50,7 +50,7 @@ void permute_columns(matrix_view<double> B, const std::vector<int32_t>& idx) {
 std::vector<int32_t> order_eigenvalues(int32_t m, bool even, int32_t n, double nu, vector_view<double> lambda) {
   std::vector<int32_t> idx = sort::s_index_sort_d(vector_view<const double>(lambda));
   std::reverse(idx.begin(), idx.end());
-  const int64_t c = detail::rotation_count(m, even, n, nu) % n;
+  const int64_t c = rotation_count(m, even, n, nu) % n;
   std::rotate(idx.begin(), idx.begin() + c, idx.end());
 
   const std::vector<double> old = lambda.to_vector();
@@ -75,8 +75,8 @@ void fill_Q_column(int64_t l0, index_t first, index_t n, double aj, vector_view<
 // The toroidal potential from the radial vorticity balance on degree p of the other parity:
 // (p(p+1) - m nu) R_p = nu [(p^2-1) J_p Q_{p-1} + p(p+2) J_{p+1} Q_{p+1}], written in B.
 r_weights weights_of_R(double nu, int32_t m, bool even, index_t n, bool full_j) {
-  const double mnu = detail::m_nu(m, nu);
-  const int64_t am = detail::abs_m(m);
+  const double mnu = m_nu(m, nu);
+  const int64_t am = abs_m(m);
   auto F = [&](int64_t p) { return nu / (1.0 - mnu / real(p * (p + 1))); };
   auto w = [&](int64_t p) { return (full_j ? detail::J_full(p, m) : detail::J(p, m)) / real(p * p); };
   const auto size = static_cast<std::size_t>(n);
@@ -112,13 +112,33 @@ void fill_R_column(const r_weights& rw, double aj, vector_view<const double> b, 
 
 }  // namespace detail
 
+namespace {
+
+// Column q of Q for entry j of the mode order (eigenvalue aj, column b of B). With degree 0
+// apart its mode is entry 1, the first unit vector, and no other mode has a degree-0 part.
+void fill_Q_of_entry(int64_t l0, bool degree0, index_t j, double aj, vector_view<const double> b,
+                     vector_view<double> q) {
+  const index_t n = q.size;
+  if (!degree0) {
+    detail::fill_Q_column(l0, 1, n, aj, b, q);
+  } else if (j == 1) {
+    q(1) = 1.0;
+    for (index_t i = 2; i <= n; ++i) q(i) = 0.0;
+  } else {
+    q(1) = 0.0;
+    detail::fill_Q_column(l0, 2, n, aj, b, q);
+  }
+}
+
+}  // namespace
+
 void Aleph_eigen(double nu, int32_t m, bool even, int32_t n, vector_view<double> lambda,
                  std::optional<matrix_view<double>> B, std::optional<matrix_view<double>> Q,
                  std::optional<matrix_view<double>> R, bool ordered) {
   const std::vector<sparse::ST> A = aleph_matrix(nu, m, even, n);
   // Degree 0 carries no tidal flow: its row is HUGE and is solved apart as the first
   // unit vector, and its coupling to degree 2 is dropped.
-  const bool degree0 = even && m == 0;
+  const bool degree0 = degree0_apart(m, even);
 
   if (n >= 1) {
     if (!degree0) {
@@ -141,17 +161,10 @@ void Aleph_eigen(double nu, int32_t m, bool even, int32_t n, vector_view<double>
     }
   }
 
-  const int64_t l0 = detail::first_degree(m, even);
+  const int64_t l0 = first_degree(m, even);
   if (Q) {
     if (!B) fatal("Cannot calculate Q without calculating B", "coriolis::Aleph_eigen");
-    if (!degree0) {
-      for (index_t j = 1; j <= n; ++j) detail::fill_Q_column(l0, 1, n, lambda(j), B->col(j), Q->col(j));
-    } else if (n >= 1) {
-      (*Q)(1, 1) = 1.0;
-      for (index_t j = 2; j <= n; ++j) (*Q)(1, j) = 0.0;
-      for (index_t i = 2; i <= n; ++i) (*Q)(i, 1) = 0.0;
-      for (index_t j = 2; j <= n; ++j) detail::fill_Q_column(l0, 2, n, lambda(j), B->col(j), Q->col(j));
-    }
+    for (index_t j = 1; j <= n; ++j) fill_Q_of_entry(l0, degree0, j, lambda(j), B->col(j), Q->col(j));
   }
   if (R) {
     if (!B) fatal("Cannot calculate R without calculating B", "coriolis::Aleph_eigen");
@@ -172,8 +185,8 @@ namespace {
 bool same_double(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // The rows and columns of the Aleph matrix that go into the QL iteration: all but the
-// degree-0 row (m = 0, even), which Aleph_eigen solves apart.
-index_t first_solved_row(int32_t m, bool even) { return even && m == 0 ? 1 : 0; }
+// degree-0 row, which is solved apart.
+index_t first_solved_row(int32_t m, bool even) { return degree0_apart(m, even) ? 1 : 0; }
 
 bool prepared_for(const mode_workspace::solve& s, double nu, int32_t m, bool even, int32_t n) {
   return s.ready && same_double(s.nu, nu) && s.m == m && s.even == even && s.n == n;
@@ -231,7 +244,7 @@ void w_eigen_mode(double nu, int32_t m, bool even, int32_t n, int32_t i_mode, ve
   if (n < 1) return;
   if (i_mode < 1 || i_mode > n) fatal("mode index out of range", "coriolis::w_eigen_mode");
   // As in Aleph_eigen: for degree 0 the QL problem is rows and columns 2 .. n.
-  const bool degree0 = even && m == 0;
+  const bool degree0 = degree0_apart(m, even);
   const index_t first = first_solved_row(m, even);
   const index_t k = n - first;
 
@@ -266,16 +279,8 @@ void w_eigen_mode(double nu, int32_t m, bool even, int32_t n, int32_t i_mode, ve
   }
 
   const double a = lambda(i_mode);
-  const int64_t l0 = detail::first_degree(m, even);
-  if (!degree0) {
-    detail::fill_Q_column(l0, 1, n, a, b, q);
-  } else if (i_mode == 1) {
-    q(1) = 1.0;
-    for (index_t i = 2; i <= n; ++i) q(i) = 0.0;
-  } else {
-    q(1) = 0.0;
-    detail::fill_Q_column(l0, 2, n, a, b, q);
-  }
+  const int64_t l0 = first_degree(m, even);
+  fill_Q_of_entry(l0, degree0, i_mode, a, b, q);
   detail::fill_R_column(detail::weights_of_R(nu, m, even, n, false), a, b, r);
 
   for (index_t i = 1; i <= n; ++i) lambda(i) = 1.0 / lambda(i);

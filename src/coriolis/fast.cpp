@@ -6,11 +6,12 @@
 #include <cfloat>
 #include <cmath>
 
-#include "common/constants.hpp"
-#include "common/fatal.hpp"
-#include "coriolis/basis.hpp"
-#include "coriolis/columns.hpp"
-#include "coriolis/coriolis.hpp"
+#include <ltide/common/constants.hpp>
+#include <ltide/common/fatal.hpp>
+#include <ltide/common/target.hpp>
+#include <ltide/coriolis/terms.hpp>
+#include <ltide/coriolis/columns.hpp>
+#include <ltide/coriolis/coriolis.hpp>
 
 namespace ltide::coriolis {
 
@@ -106,8 +107,8 @@ using lane_counts = int64_t __attribute__((vector_size(4 * sizeof(int64_t))));
 // in two vectors of four lanes. Every lane does the scalar operations in the scalar order
 // (no fused multiply-add: the build contracts nothing), so the clones for wider vector
 // units give the same counts.
-__attribute__((target_clones("avx2", "default"))) void count_below(const double* d, const double* e2, index_t n,
-                                                                   const double* x, double pivmin, index_t* count) {
+LTIDE_X86_CLONES("avx2", "default")
+void count_below(const double* d, const double* e2, index_t n, const double* x, double pivmin, index_t* count) {
   lanes xa, xb, piv, neg;
   for (int s = 0; s < 4; ++s) xa[s] = x[s], xb[s] = x[s + 4], piv[s] = pivmin, neg[s] = -pivmin;
   const lanes zero = piv - piv;
@@ -199,13 +200,6 @@ void twisted_vector(fast_workspace& w, const reduced& r, double sigma) {
   for (index_t i = 0; i < n; ++i) z[i] = z[i] / norm;
 }
 
-// Mode position i_mode from k, as the run counts it: k >= 0 from the front, k < 0 from
-// the back of the list.
-int32_t mode_position(int32_t k, int32_t n) {
-  const int64_t a = k < 0 ? -int64_t{k} : int64_t{k};
-  return static_cast<int32_t>(k >= 0 ? a / 2 + 1 : int64_t{n} - (a - 1) / 2);
-}
-
 }  // namespace
 
 double w_eigen_mode_fast(double nu, int32_t m, bool even, int32_t n, int32_t i_mode, vector_view<double> b,
@@ -221,7 +215,7 @@ double w_eigen_mode_fast(double nu, int32_t m, bool even, int32_t n, int32_t i_m
 
   // Descending position j: the decoupled rows of positive value come first, in row order,
   // then the reduced matrix from its largest eigenvalue down, then the negative ones.
-  const int64_t j = detail::descending_position(m, even, n, nu, i_mode);
+  const int64_t j = descending_position(m, even, n, nu, i_mode);
   const auto nh = static_cast<int64_t>(w.huge_rows.size());
   const int64_t nr = red.n;
   index_t row = -1;  // the decoupled row selected, if any
@@ -246,7 +240,7 @@ double w_eigen_mode_fast(double nu, int32_t m, bool even, int32_t n, int32_t i_m
   }
   if (q.size > 0) {
     // Q as the QL path forms it over every run of kept rows; a decoupled row has Q = B.
-    const int64_t l0 = detail::first_degree(m, even);
+    const int64_t l0 = first_degree(m, even);
     for (index_t i = 0; i < n; ++i) q[i] = 0.0;
     for (const std::vector<index_t>* rows : {&w.huge_rows, &w.low_rows})
       for (const index_t i : *rows) q[i] = b[i];
@@ -262,10 +256,6 @@ double w_eigen_mode_fast(double nu, int32_t m, bool even, int32_t n, int32_t i_m
   }
   if (r.size > 0) detail::fill_R_column(detail::weights_of_R(nu, m, even, n, true), a, b, r);
   return 1.0 / a;
-}
-
-double w_lambda_fast(double nu, int32_t m, int32_t k, int32_t n) {
-  return w_eigen_mode_fast(nu, m, k % 2 == 0, n, mode_position(k, n));
 }
 
 }  // namespace ltide::coriolis

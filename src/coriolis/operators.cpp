@@ -2,13 +2,13 @@
 // single-eigenvalue solver.
 #include <cstddef>
 
-#include "coriolis/basis.hpp"
-#include "coriolis/coriolis.hpp"
-#include "matrix/lapack.hpp"
-#include "matrix/lapack_wrapper.hpp"
-#include "matrix/lu.hpp"
-#include "sparse/core.hpp"
-#include "sparse/invmul.hpp"
+#include <ltide/coriolis/terms.hpp>
+#include <ltide/coriolis/coriolis.hpp>
+#include <ltide/matrix/lapack.hpp>
+#include <ltide/matrix/lapack_wrapper.hpp>
+#include <ltide/matrix/lu.hpp>
+#include <ltide/sparse/core.hpp>
+#include <ltide/sparse/invmul.hpp>
 
 namespace ltide::coriolis {
 
@@ -47,24 +47,24 @@ std::vector<K> bidiagonal_factor(int64_t l0, int32_t n, First first, Second seco
 // 1 - m nu / (s(s+1)): the Coriolis term of degree s relative to the inertia term.
 double rotation_factor(double mnu, int64_t s) { return 1.0 - mnu / real(s * (s + 1)); }
 
-int64_t even_l0(int32_t m) { return detail::first_degree(m, true); }
-int64_t odd_l0(int32_t m) { return detail::first_degree(m, false); }
+int64_t even_l0(int32_t m) { return first_degree(m, true); }
+int64_t odd_l0(int32_t m) { return first_degree(m, false); }
 
 }  // namespace
 
 std::vector<sparse::D> lambda_matrix(double, int32_t m, bool even, int32_t n) {
-  return diagonal_factor(detail::first_degree(m, even), n, [](int64_t l) { return real(l * (l + 1)); });
+  return diagonal_factor(first_degree(m, even), n, [](int64_t l) { return real(l * (l + 1)); });
 }
 
 std::vector<sparse::D> l_matrix(double nu, int32_t m, bool even, int32_t n) {
-  const double mnu = detail::m_nu(m, nu);
-  return diagonal_factor(detail::first_degree(m, even), n, [&](int64_t l) { return rotation_factor(mnu, l); });
+  const double mnu = m_nu(m, nu);
+  return diagonal_factor(first_degree(m, even), n, [&](int64_t l) { return rotation_factor(mnu, l); });
 }
 
 std::vector<sparse::D> ltilde_matrix(double nu, int32_t m, bool even, int32_t n) {
-  const double mnu = detail::m_nu(m, nu);
+  const double mnu = m_nu(m, nu);
   const int64_t shift = even ? 1 : -1;
-  return diagonal_factor(detail::first_degree(m, even), n,
+  return diagonal_factor(first_degree(m, even), n,
                          [&](int64_t l) { return rotation_factor(mnu, l + shift); });
 }
 
@@ -147,18 +147,11 @@ array2<double> w_matrix(double nu, int32_t m, bool even, int32_t n) {
 }
 
 double w_lambda(double nu, int32_t m, int32_t k, int32_t n) {
-  const bool even = k % 2 == 0;
-  const int64_t ak = k < 0 ? -static_cast<int64_t>(k) : k;
-  // Position of mode k counted from the smallest Aleph eigenvalue, before the rotation.
-  int64_t j0 = 0;
-  if (k >= 0)
-    j0 = even ? n - ak / 2 : n - (ak - 1) / 2;
-  else
-    j0 = even ? ak / 2 : (ak + 1) / 2;
-  const int64_t c = detail::rotation_count(m, even, n, nu);
-  int64_t r = (j0 - c - 1) % n;
-  if (r < 0) r += n;
-  const auto j = static_cast<int32_t>(r + 1);
+  // LAPACK counts from the smallest eigenvalue, 1 .. n: the mode's descending position
+  // from the other end.
+  const mode_choice mode = select_mode(k, n);
+  const bool even = mode.even;
+  const auto j = static_cast<int32_t>(n - descending_position(m, even, n, nu, mode.i_mode));
 
   // The degree-0 row (m = 0, even) holds HUGE_VALUE. Handed to LAPACK it makes the solver
   // scale the whole matrix by about 1e-232, the squared couplings underflow and every
@@ -166,7 +159,7 @@ double w_lambda(double nu, int32_t m, int32_t k, int32_t n) {
   // entries. As in the full eigen-solution, degree 0 is therefore its own mode (the
   // largest Aleph eigenvalue, HUGE) and the rest come from the matrix without it.
   const std::vector<sparse::ST> A = aleph_matrix(nu, m, even, n);
-  const bool degree0 = even && m == 0;
+  const bool degree0 = degree0_apart(m, even);
   if (degree0 && j == n) return 1.0 / A[0].diag;  // 1/HUGE: 0 in flush-to-zero mode
   const std::size_t skip = degree0 ? 1 : 0;
   const auto order = static_cast<int32_t>(n - static_cast<int32_t>(skip));

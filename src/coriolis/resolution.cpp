@@ -24,9 +24,9 @@
 #include <span>
 #include <vector>
 
-#include "common/constants.hpp"
-#include "coriolis/basis.hpp"
-#include "coriolis/coriolis.hpp"
+#include <ltide/common/constants.hpp>
+#include <ltide/coriolis/terms.hpp>
+#include <ltide/coriolis/coriolis.hpp>
 
 namespace ltide::coriolis {
 
@@ -119,15 +119,15 @@ int64_t count_below(std::span<const sparse::ST> T, double last_diag, double x) {
 
 double truncation_error(double nu, int32_t m, int32_t k, int32_t n, double a, bool full) {
   if (n < 1) return 0.0;
-  const bool even = k % 2 == 0;
-  const bool degree0 = even && m == 0;
+  const bool even = select_mode(k, n).even;
+  const bool degree0 = degree0_apart(m, even);
   // The degree-0 mode is the first unit vector at every n.
   if (degree0 && !(std::fabs(a) < HUGE_VALUE)) return 0.0;
   const double unknown = std::numeric_limits<double>::infinity();
   if (!(std::fabs(a) < HUGE_VALUE) || a == 0.0) return unknown;
   const int64_t first = degree0 ? 1 : 0;  // the degree-0 row is solved apart
   if (first >= n) return 0.0;
-  const int64_t l0 = detail::first_degree(m, even);
+  const int64_t l0 = first_degree(m, even);
   const int64_t l_n = l0 + 2 * int64_t{n - 1};
 
   // Where the run takes mode k in the ordered list: k >= 0 counts from the top past the c
@@ -135,10 +135,10 @@ double truncation_error(double nu, int32_t m, int32_t k, int32_t n, double a, bo
   // j = (|k| - 1)/2 < c lies among those raised modes, counted from the top again.
   // A basis that ends below the degrees m nu raises, or holds fewer than k/2 + 1 modes
   // past the raised ones, puts another mode at that place than a larger basis does.
-  const int64_t c = detail::rotation_count(m, even, n, nu);
-  const double mnu = detail::m_nu(m, nu);
+  const int64_t c = rotation_count(m, even, n, nu);
+  const double mnu = m_nu(m, nu);
   if (mnu > 0.0 && detail::real((l_n + 3) * (l_n + 4)) < mnu) return unknown;
-  const int64_t ak = k < 0 ? -int64_t{k} : int64_t{k};
+  const int64_t ak = abs_m(k);
   if (k >= 0 && ak / 2 + 1 + c > n) return unknown;
   const bool from_top = k >= 0 || (ak - 1) / 2 < c;
 

@@ -11,7 +11,7 @@
 #include <span>
 #include <vector>
 
-#include "common/view.hpp"
+#include <ltide/common/view.hpp>
 
 namespace ltide::functions {
 

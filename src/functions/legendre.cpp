@@ -8,9 +8,9 @@
 #include <limits>
 #include <numbers>
 
-#include "common/constants.hpp"
-#include "common/fatal.hpp"
-#include "functions/functions.hpp"
+#include <ltide/common/constants.hpp>
+#include <ltide/common/fatal.hpp>
+#include <ltide/functions/functions.hpp>
 
 namespace ltide::functions {
 namespace {

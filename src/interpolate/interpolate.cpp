@@ -1,13 +1,13 @@
-#include "interpolate/interpolate.hpp"
+#include <ltide/interpolate/interpolate.hpp>
 
 #include <cmath>
 #include <complex>
 #include <string_view>
 #include <vector>
 
-#include "common/fatal.hpp"
-#include "common/kinds.hpp"
-#include "interpolate/spline.hpp"
+#include <ltide/common/fatal.hpp>
+#include <ltide/common/kinds.hpp>
+#include <ltide/interpolate/spline.hpp>
 
 namespace ltide::interpolate {
 namespace {

@@ -5,7 +5,7 @@
 #include <complex>
 #include <vector>
 
-#include "common/view.hpp"
+#include <ltide/common/view.hpp>
 
 namespace ltide::interpolate {
 

@@ -1,4 +1,4 @@
-#include "ltide/arrays.hpp"
+#include <ltide/ltide/arrays.hpp>
 
 #include <sys/resource.h>
 #include <sys/sysinfo.h>
@@ -12,8 +12,8 @@
 #include <new>
 #include <stdexcept>
 
-#include "common/fatal.hpp"
-#include "common/kinds.hpp"
+#include <ltide/common/fatal.hpp>
+#include <ltide/common/kinds.hpp>
 
 namespace ltide::run {
 

@@ -5,9 +5,9 @@
 #include <optional>
 #include <vector>
 
-#include "common/view.hpp"
-#include "coriolis/coriolis.hpp"
-#include "ltide/parameters.hpp"
+#include <ltide/common/view.hpp>
+#include <ltide/coriolis/coriolis.hpp>
+#include <ltide/ltide/parameters.hpp>
 
 namespace ltide::run {
 

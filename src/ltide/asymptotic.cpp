@@ -1,8 +1,9 @@
-#include "ltide/asymptotic.hpp"
+#include <ltide/ltide/asymptotic.hpp>
 
 #include <cmath>
 
-#include "functions/functions.hpp"
+#include <ltide/coriolis/degrees.hpp>
+#include <ltide/functions/functions.hpp>
 
 namespace ltide::run {
 
@@ -16,12 +17,6 @@ struct order_rule {
   root rule;
 };
 
-// Integer products rounded to double once; 128 bits keep them exact for every 32-bit
-// order and mode index.
-double exact_product(int64_t a, int64_t b) {
-  return static_cast<double>(static_cast<__int128>(a) * static_cast<__int128>(b));
-}
-
 // Hermite order and root from k and x = m nu. Retrograde modes (x > 0) of negative k
 // exist only above x = m^2, and k = -1 switches to the larger root above 2 m^2, where
 // the two roots of its quadratic cross.
@@ -33,8 +28,8 @@ order_rule choose_order(int32_t m, int32_t k, double x) {
   }
   if (k >= 0) return {static_cast<int32_t>(k64 + 1), 0, root::larger};
   const auto nh = static_cast<int32_t>(-k64 - 1);
-  const double m2 = exact_product(m, m);
-  const double two_m2 = exact_product(2 * int64_t{m}, m);
+  const double m2 = coriolis::exact_product(m, m);
+  const double two_m2 = coriolis::exact_product(2 * int64_t{m}, m);
   if (x <= m2) return {nh, BETA_NO_SOLUTION, root::smaller};
   // The order is compared in single precision.
   if (static_cast<float>(nh) >= 1.0F || x < two_m2) return {nh, 0, root::smaller};
@@ -61,7 +56,7 @@ asymptotic_result gaussian_branch(int32_t m, double nu, double x, bool fields, v
 
   const double w = std::sqrt(0.0 - x);
   const double d = static_cast<double>(2 * m64) * nu + 1.0;
-  const double M = exact_product(m, m);
+  const double M = coriolis::exact_product(m, m);
   const auto dm = static_cast<double>(m);
   for (index_t p = 0; p < mu.size; ++p) {
     const double s = mu[p] * w;
@@ -82,15 +77,15 @@ asymptotic_result gaussian_branch(int32_t m, double nu, double x, bool fields, v
 asymptotic_result asymptotic_solution(int32_t m, int32_t k, double nu, bool fields, vector_view<const double> mu,
                                       const asymptotic_work& work, vector_view<double> xi_r,
                                       vector_view<double> xi_t, vector_view<double> xi_p) {
-  const double x = static_cast<double>(m) * nu;
+  const double x = coriolis::m_nu(m, nu);
   const order_rule rule = choose_order(m, k, x);
   if (rule.flags != 0) return {rule.nh, rule.flags, 0.0};
   if (rule.nh == -1) return gaussian_branch(m, nu, x, fields, mu, work, xi_r, xi_t, xi_p);
 
   asymptotic_result out{rule.nh, 0, 0.0};
   const int64_t q = 2 * int64_t{rule.nh} + 1;
-  const double M = exact_product(m, m);
-  const double D = exact_product(q, q) * (nu * nu) - (x - M) * 4.0;
+  const double M = coriolis::exact_product(m, m);
+  const double D = coriolis::exact_product(q, q) * (nu * nu) - (x - M) * 4.0;
   const double r = std::sqrt(D);  // NaN for a negative discriminant
   const double g = nu * static_cast<double>(q);
   const double s_plus = (r + g) * 0.5;

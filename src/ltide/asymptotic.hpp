@@ -6,7 +6,7 @@
 // Gaussian solution with eigenvalue 2 m^3 nu / (2 m nu + 1).
 #include <cstdint>
 
-#include "common/view.hpp"
+#include <ltide/common/view.hpp>
 
 namespace ltide::run {
 

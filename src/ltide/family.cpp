@@ -1,4 +1,4 @@
-#include "ltide/family.hpp"
+#include <ltide/ltide/family.hpp>
 
 #include <algorithm>
 #include <array>
@@ -6,15 +6,15 @@
 #include <cstring>
 #include <optional>
 
-#include "common/fatal.hpp"
-#include "common/view.hpp"
-#include "ltide/arrays.hpp"
-#include "ltide/basis.hpp"
-#include "ltide/grid.hpp"
-#include "ltide/mode.hpp"
-#include "ltide/options.hpp"
-#include "ltide/parallel.hpp"
-#include "ltide/step.hpp"
+#include <ltide/common/fatal.hpp>
+#include <ltide/common/view.hpp>
+#include <ltide/ltide/arrays.hpp>
+#include <ltide/ltide/fields.hpp>
+#include <ltide/ltide/grid.hpp>
+#include <ltide/coriolis/degrees.hpp>
+#include <ltide/ltide/options.hpp>
+#include <ltide/ltide/parallel.hpp>
+#include <ltide/ltide/step.hpp>
 
 namespace ltide::run {
 
@@ -84,7 +84,7 @@ void solve_family(const family_request& r, std::span<const double> nu, const fam
 
   std::array<parity_group, 2> groups;
   groups[0].even = true;
-  for (std::size_t c = 0; c < n_k; ++c) groups[select_mode(r.ks[c], r.n).even ? 0 : 1].members.push_back(c);
+  for (std::size_t c = 0; c < n_k; ++c) groups[coriolis::select_mode(r.ks[c], r.n).even ? 0 : 1].members.push_back(c);
   if (fields)
     for (parity_group& g : groups) {
       if (g.members.empty()) continue;
@@ -126,7 +126,7 @@ void solve_family(const family_request& r, std::span<const double> nu, const fam
           for (std::size_t pos = 0; pos < group.members.size(); ++pos) {
             const std::size_t c = group.members[pos];
             q.k = r.ks[c];
-            const mode_choice mode = select_mode(q.k, q.n);
+            const coriolis::mode_choice mode = coriolis::select_mode(q.k, q.n);
             step_fields f;
             if (fields)
               f = {column(out.xi_r_matr, c, j), column(out.xi_t_matr, c, j), column(out.xi_p_matr, c, j),

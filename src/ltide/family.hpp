@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "ltide/parameters.hpp"
+#include <ltide/ltide/parameters.hpp>
 
 namespace ltide::run {
 

@@ -1,8 +1,8 @@
-#include "ltide/grid.hpp"
+#include <ltide/ltide/grid.hpp>
 
 #include <cmath>
 
-#include "common/constants.hpp"
+#include <ltide/common/constants.hpp>
 
 namespace ltide::run {
 

@@ -3,7 +3,7 @@
 // formed in single precision, which fixes the last digits of every grid value.
 #include <cstdint>
 
-#include "common/view.hpp"
+#include <ltide/common/view.hpp>
 
 namespace ltide::run {
 

@@ -2,10 +2,10 @@
 #include <new>
 #include <stdexcept>
 
-#include "common/fatal.hpp"
-#include "common/fpmode.hpp"
-#include "ltide/options.hpp"
-#include "ufio/ufio.hpp"
+#include <ltide/common/fatal.hpp>
+#include <ltide/common/fpmode.hpp>
+#include <ltide/ltide/options.hpp>
+#include <ltide/ufio/ufio.hpp>
 
 int main(int argc, char** argv) {
   // Every result of the run is defined with subnormals flushed to zero.

@@ -1,11 +1,11 @@
-#include "ltide/options.hpp"
+#include <ltide/ltide/options.hpp>
 
 #include <cstdio>
 
-#include "args/args.hpp"
-#include "common/fatal.hpp"
-#include "ltide/parameters.hpp"
-#include "ltide/run.hpp"
+#include <ltide/args/args.hpp>
+#include <ltide/common/fatal.hpp>
+#include <ltide/ltide/parameters.hpp>
+#include <ltide/ltide/run.hpp>
 
 #ifndef LTIDE_VERSION
 #error "LTIDE_VERSION must be defined by the build"

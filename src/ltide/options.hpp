@@ -12,7 +12,7 @@
 #include <variant>
 #include <vector>
 
-#include "ltide/parameters.hpp"
+#include <ltide/ltide/parameters.hpp>
 
 namespace ltide::run {
 

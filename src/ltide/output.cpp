@@ -1,12 +1,12 @@
-#include "ltide/output.hpp"
+#include <ltide/ltide/output.hpp>
 
 #include <sys/statvfs.h>
 
 #include <utility>
 
-#include "common/escape.hpp"
-#include "common/fatal.hpp"
-#include "ltide/table.hpp"
+#include <ltide/common/escape.hpp>
+#include <ltide/common/fatal.hpp>
+#include <ltide/ltide/table.hpp>
 
 namespace ltide::run {
 

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "common/view.hpp"
-#include "ltide/parameters.hpp"
-#include "ufio/ufio.hpp"
+#include <ltide/common/view.hpp>
+#include <ltide/ltide/parameters.hpp>
+#include <ltide/ufio/ufio.hpp>
 
 namespace ltide::run {
 

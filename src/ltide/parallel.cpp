@@ -1,4 +1,4 @@
-#include "ltide/parallel.hpp"
+#include <ltide/ltide/parallel.hpp>
 
 #include <sched.h>
 
@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "common/fatal.hpp"
-#include "common/fpmode.hpp"
+#include <ltide/common/fatal.hpp>
+#include <ltide/common/fpmode.hpp>
 
 namespace ltide::run {
 

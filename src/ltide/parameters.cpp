@@ -1,12 +1,12 @@
-#include "ltide/parameters.hpp"
+#include <ltide/ltide/parameters.hpp>
 
 #include <cmath>
 
-#include "args/args.hpp"
-#include "common/fatal.hpp"
-#include "ltide/basis.hpp"
-#include "ltide/grid.hpp"
-#include "ltide/mode.hpp"
+#include <ltide/args/args.hpp>
+#include <ltide/common/fatal.hpp>
+#include <ltide/ltide/fields.hpp>
+#include <ltide/ltide/grid.hpp>
+#include <ltide/coriolis/degrees.hpp>
 
 namespace ltide::run {
 
@@ -29,7 +29,7 @@ run_parameters fetch_parameters() {
 }
 
 void check_parameters(const run_parameters& p) {
-  if (!k_below_n(p.k, p.n)) fatal("k must be (significantly) less than n", "ltide");
+  if (!coriolis::k_below_n(p.k, p.n)) fatal("k must be (significantly) less than n", "ltide");
   if (!p.lflag && p.n_mu < 2) fatal("n_mu must be at least 2", "ltide");
   // Degrees and the special functions of them are 32-bit integers; beyond that the
   // coupling coefficients and harmonics of the basis would be of wrapped degrees.

@@ -1,4 +1,4 @@
-#include "ltide/progress.hpp"
+#include <ltide/ltide/progress.hpp>
 
 #include <unistd.h>
 

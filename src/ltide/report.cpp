@@ -1,4 +1,4 @@
-#include "ltide/report.hpp"
+#include <ltide/ltide/report.hpp>
 
 #include <bit>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "ltide/run.hpp"
+#include <ltide/ltide/run.hpp>
 
 #include <algorithm>
 #include <array>
@@ -9,18 +9,17 @@
 #include <utility>
 #include <vector>
 
-#include "common/fatal.hpp"
-#include "coriolis/coriolis.hpp"
-#include "interpolate/interpolate.hpp"
-#include "ltide/asymptotic.hpp"
-#include "ltide/basis.hpp"
-#include "ltide/grid.hpp"
-#include "ltide/output.hpp"
-#include "ltide/parallel.hpp"
-#include "ltide/progress.hpp"
-#include "ltide/report.hpp"
-#include "ltide/singular.hpp"
-#include "ltide/table.hpp"
+#include <ltide/common/fatal.hpp>
+#include <ltide/coriolis/coriolis.hpp>
+#include <ltide/interpolate/interpolate.hpp>
+#include <ltide/ltide/asymptotic.hpp>
+#include <ltide/ltide/fields.hpp>
+#include <ltide/ltide/grid.hpp>
+#include <ltide/ltide/output.hpp>
+#include <ltide/ltide/parallel.hpp>
+#include <ltide/ltide/progress.hpp>
+#include <ltide/ltide/report.hpp>
+#include <ltide/ltide/table.hpp>
 
 namespace ltide::run {
 
@@ -32,14 +31,14 @@ basis_tables<const double> tables_of(const run_arrays& a) {
 
 // Up to solves_ahead(n) - 1 non-singular spin parameters of the steps after j, up to
 // step `last`: the iterations a ql step prepares with its own.
-std::span<const double> following_spins(const run_parameters& p, const mode_choice& mode, int32_t j, int32_t last,
+std::span<const double> following_spins(const run_parameters& p, const coriolis::mode_choice& mode, int32_t j, int32_t last,
                                         std::array<double, MAX_SOLVES_AHEAD>& buffer) {
   const auto limit = static_cast<std::size_t>(solves_ahead(p.n) - 1);
   std::size_t count = 0;
   if (p.solver != solver_kind::ql || p.lflag) return {};
   for (int32_t k = j + 1; k <= last && count < limit; ++k) {
     const double nu = spin_parameter(k, p.n_nu, p.nu_min, p.nu_max);
-    if (!singular_spin(p.m, mode.even, p.n, nu)) buffer[count++] = nu;
+    if (!coriolis::singular_spin(p.m, mode.even, p.n, nu)) buffer[count++] = nu;
   }
   return {buffer.data(), count};
 }
@@ -67,7 +66,7 @@ step_fields field_columns(run_arrays& a) {
           a.xi_r_beta.col(1), a.xi_t_beta.col(1), a.xi_p_beta.col(1)};
 }
 
-step_result run_spin_step(const run_parameters& p, const mode_choice& mode, run_arrays& a, step_workspace& w,
+step_result run_spin_step(const run_parameters& p, const coriolis::mode_choice& mode, run_arrays& a, step_workspace& w,
                           int32_t j) {
   const double nu = spin_parameter(j, p.n_nu, p.nu_min, p.nu_max);
   const step_fields out = p.lflag ? step_fields{} : field_columns(a);
@@ -81,7 +80,7 @@ step_result run_spin_step(const run_parameters& p, const mode_choice& mode, run_
   return s;
 }
 
-void emit_step(run_outputs& outputs, const mode_choice& mode, int32_t j, const step_result& s,
+void emit_step(run_outputs& outputs, const coriolis::mode_choice& mode, int32_t j, const step_result& s,
                const step_fields& fields) {
   step_output out{j, s.nu, s.lambda_matr, s.lambda_beta, mode.i_mode, s.nh, s.flag_matr, s.flag_beta, {}};
   if (fields.r_matr.data != nullptr)
@@ -120,7 +119,7 @@ int run_program(const run_options& options) {
   const int32_t chunks = p.n_nu <= 0 ? 1 : (p.n_nu - 1) / chunk + 1;
   p.threads = std::clamp(options.threads > 0 ? options.threads : default_threads(), 1, std::min(chunks, MAX_THREADS));
   run_arrays a = allocate_run_arrays(p);
-  const mode_choice mode = select_mode(p.k, p.n);
+  const coriolis::mode_choice mode = coriolis::select_mode(p.k, p.n);
   if (!p.lflag) {
     build_mu_grid(a.mu, a.theta);
     build_basis_tables(p.m, p.n, mode.even, a.theta,

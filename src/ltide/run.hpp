@@ -2,13 +2,13 @@
 // The run: parameters, arrays, grids, the loop over spin parameters, output files.
 #include <cstdint>
 
-#include "common/view.hpp"
-#include "ltide/arrays.hpp"
-#include "ltide/mode.hpp"
-#include "ltide/options.hpp"
-#include "ltide/output.hpp"
-#include "ltide/parameters.hpp"
-#include "ltide/step.hpp"
+#include <ltide/common/view.hpp>
+#include <ltide/ltide/arrays.hpp>
+#include <ltide/coriolis/degrees.hpp>
+#include <ltide/ltide/options.hpp>
+#include <ltide/ltide/output.hpp>
+#include <ltide/ltide/parameters.hpp>
+#include <ltide/ltide/step.hpp>
 
 namespace ltide::run {
 
@@ -35,12 +35,12 @@ step_fields field_columns(run_arrays& a);
 // lambda_matr(j), lambda_beta(j) and the step's fields (the single column of each field
 // array); prints nothing. The basis tables must have been built (runs with fields); w is
 // the caller's workspace, whose search position it carries on (see step_workspace::search).
-step_result run_spin_step(const run_parameters& p, const mode_choice& mode, run_arrays& a, step_workspace& w,
+step_result run_spin_step(const run_parameters& p, const coriolis::mode_choice& mode, run_arrays& a, step_workspace& w,
                           int32_t j);
 
 // Step j's output, in grid order: its columns into the files and its table row (see
 // run_outputs), then the report line, flushed.
-void emit_step(run_outputs& outputs, const mode_choice& mode, int32_t j, const step_result& s,
+void emit_step(run_outputs& outputs, const coriolis::mode_choice& mode, int32_t j, const step_result& s,
                const step_fields& fields);
 
 // The whole program after the positional arguments have been stored; returns the exit

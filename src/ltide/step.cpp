@@ -1,4 +1,4 @@
-#include "ltide/step.hpp"
+#include <ltide/ltide/step.hpp>
 
 #include <algorithm>
 #include <array>
@@ -6,12 +6,11 @@
 #include <cstring>
 #include <optional>
 
-#include "common/fatal.hpp"
-#include "interpolate/interpolate.hpp"
-#include "ltide/arrays.hpp"
-#include "ltide/asymptotic.hpp"
-#include "ltide/run.hpp"
-#include "ltide/singular.hpp"
+#include <ltide/common/fatal.hpp>
+#include <ltide/interpolate/interpolate.hpp>
+#include <ltide/ltide/arrays.hpp>
+#include <ltide/ltide/asymptotic.hpp>
+#include <ltide/ltide/run.hpp>
 
 namespace ltide::run {
 
@@ -45,21 +44,21 @@ void clear_eigen_solution(step_workspace& w) {
 
 // The eigenvalue iterations of nu and of the next non-singular spin parameters in
 // `ahead`, run side by side (each gives the bits it gives alone).
-void prepare_solves(const run_parameters& p, const mode_choice& mode, step_workspace& w, double nu,
+void prepare_solves(const run_parameters& p, const coriolis::mode_choice& mode, step_workspace& w, double nu,
                     std::span<const double> ahead) {
   std::array<double, MAX_SOLVES_AHEAD> nus{};
   const auto limit = static_cast<std::size_t>(solves_ahead(p.n));
   std::size_t count = 0;
   nus[count++] = nu;
   for (std::size_t i = 0; i < ahead.size() && count < limit; ++i)
-    if (!singular_spin(p.m, mode.even, p.n, ahead[i])) nus[count++] = ahead[i];
+    if (!coriolis::singular_spin(p.m, mode.even, p.n, ahead[i])) nus[count++] = ahead[i];
   coriolis::w_eigen_mode_prepare(std::span<const double>(nus.data(), count), p.m, mode.even, p.n, w.eigen_work);
 }
 
 // The fields read only column i_mode of B, Q and R: w_eigen_mode computes that column
 // alone, with the bits w_eigen would give it, and only the rotations that reach it.
 // The single-mode solver gives only entry i_mode of LL (the only one the step reads).
-void solve_eigenproblem(const run_parameters& p, const mode_choice& mode, step_workspace& w, double nu,
+void solve_eigenproblem(const run_parameters& p, const coriolis::mode_choice& mode, step_workspace& w, double nu,
                         std::span<const double> ahead) {
   if (p.solver == solver_kind::fast) {
     double& lambda = w.LL[static_cast<std::size_t>(mode.i_mode - 1)];
@@ -80,11 +79,6 @@ void solve_eigenproblem(const run_parameters& p, const mode_choice& mode, step_w
   }
   if (!w.eigen_work.ready_for(nu, p.m, mode.even, p.n)) prepare_solves(p, mode, w, nu, ahead);
   coriolis::w_eigen_mode(nu, p.m, mode.even, p.n, mode.i_mode, w.LL, w.b, w.q, w.r, &w.eigen_work);
-}
-
-// Column i_mode as the n-by-1 matrix whose only column the fields read.
-matrix_view<const double> single_column(const std::vector<double>& v) {
-  return {v.data(), static_cast<index_t>(v.size()), 1};
 }
 
 }  // namespace
@@ -118,13 +112,13 @@ interpolate::saved_start search_at_step(int32_t j, vector_view<const double> mu)
   return scope.left();
 }
 
-step_result compute_step(const run_parameters& p, const mode_choice& mode, const step_tables& tables,
+step_result compute_step(const run_parameters& p, const coriolis::mode_choice& mode, const step_tables& tables,
                          step_workspace& w, double nu, const step_fields& out, std::span<const double> ahead) {
   const bool fields = !p.lflag;
   step_result s;
   s.nu = nu;
 
-  if (singular_spin(p.m, mode.even, p.n, nu)) {
+  if (coriolis::singular_spin(p.m, mode.even, p.n, nu)) {
     s.flag_matr |= FLAG_SINGULAR;
     clear_eigen_solution(w);
   } else {
@@ -141,7 +135,7 @@ step_result compute_step(const run_parameters& p, const mode_choice& mode, const
 
   if (fields) {
     const basis_tables<const double>& t = tables.basis;
-    matrix_fields(p.m, 1, single_column(w.b), single_column(w.q), single_column(w.r), t, {w.t1, w.t2, w.t3, w.t4},
+    matrix_fields(p.m, w.b, w.q, w.r, t, {w.t1, w.t2, w.t3, w.t4},
                   out.r_matr, out.t_matr, out.p_matr);
   }
 

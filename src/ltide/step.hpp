@@ -7,12 +7,12 @@
 #include <span>
 #include <vector>
 
-#include "common/view.hpp"
-#include "coriolis/coriolis.hpp"
-#include "interpolate/spline.hpp"
-#include "ltide/basis.hpp"
-#include "ltide/mode.hpp"
-#include "ltide/parameters.hpp"
+#include <ltide/common/view.hpp>
+#include <ltide/coriolis/coriolis.hpp>
+#include <ltide/interpolate/spline.hpp>
+#include <ltide/ltide/fields.hpp>
+#include <ltide/coriolis/degrees.hpp>
+#include <ltide/ltide/parameters.hpp>
 
 namespace ltide::run {
 
@@ -20,8 +20,9 @@ namespace ltide::run {
 // reused from one step to the next (a step allocates only while the prepared eigenvalue
 // iterations grow). An eigenvalues-only run (lflag) leaves the fields' vectors empty.
 struct step_workspace {
-  // Eigen-solution of the current spin parameter: all n eigenvalues (the single-mode
-  // solver fills only the selected entry) and the selected column of B, Q, R.
+  // Eigen-solution of the current spin parameter. LL: the n tidal eigenvalues lambda in
+  // mode order (the single-mode solver fills only the selected entry); b, q, r: the
+  // selected column of B, Q, R.
   std::vector<double> LL;
   std::vector<double> b, q, r;
   coriolis::mode_workspace eigen_work;  // ql: iterations prepared ahead, their memory
@@ -58,7 +59,7 @@ int32_t steps_per_chunk(const run_parameters& p);
 interpolate::saved_start search_at_step(int32_t j, vector_view<const double> mu);
 
 // Read-only data every step of a run shares: the mu grid and the four basis tables
-// (built once per run, basis.hpp). Empty in an eigenvalues-only run.
+// (built once per run, fields.hpp). Empty in an eigenvalues-only run.
 struct step_tables {
   vector_view<const double> mu;
   basis_tables<const double> basis;
@@ -81,14 +82,14 @@ struct step_result {
   int32_t flag_beta = 0;     // BETA_* bits (asymptotic.hpp) and FLAG_NOT_NORMALISED
 };
 
-// Computes the selected mode (`mode`, from select_mode(p.k, p.n)) at the spin parameter
+// Computes the selected mode (`mode`, from coriolis::select_mode(p.k, p.n)) at the spin parameter
 // nu, any value, not only a grid point: with fields (p.lflag false) into `out`, after
 // normalisation. Reads of p: m, k, A, n, lflag, solver; n_mu is the size of the
 // workspace's and tables' vectors. `ahead` lists spin parameters the same workspace will
 // be asked for next: with the ql solver, when nu was not prepared already, their
 // eigenvalue iterations run side by side with this one's (singular ones are skipped).
 // It changes the cost only, never a bit of any result. Failures throw ltide::error.
-step_result compute_step(const run_parameters& p, const mode_choice& mode, const step_tables& tables,
+step_result compute_step(const run_parameters& p, const coriolis::mode_choice& mode, const step_tables& tables,
                          step_workspace& w, double nu, const step_fields& out, std::span<const double> ahead = {});
 
 }  // namespace ltide::run

@@ -1,10 +1,10 @@
-#include "ltide/table.hpp"
+#include <ltide/ltide/table.hpp>
 
 #include <charconv>
 #include <cmath>
 #include <string_view>
 
-#include "ltide/options.hpp"
+#include <ltide/ltide/options.hpp>
 
 namespace ltide::run {
 

@@ -16,7 +16,7 @@
 #include <span>
 #include <string>
 
-#include "ltide/parameters.hpp"
+#include <ltide/ltide/parameters.hpp>
 
 namespace ltide::run {
 

@@ -1,4 +1,4 @@
-#include "matrix/lapack_wrapper.hpp"
+#include <ltide/matrix/lapack_wrapper.hpp>
 
 #include <algorithm>
 #include <cctype>
@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "common/fatal.hpp"
-#include "common/kinds.hpp"
-#include "matrix/lapack.hpp"
+#include <ltide/common/fatal.hpp>
+#include <ltide/common/kinds.hpp>
+#include <ltide/matrix/lapack.hpp>
 
 
 namespace ltide::matrix {

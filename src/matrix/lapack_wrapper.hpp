@@ -15,7 +15,7 @@
 #include <functional>
 #include <optional>
 
-#include "common/view.hpp"
+#include <ltide/common/view.hpp>
 
 namespace ltide::matrix {
 

@@ -1,4 +1,4 @@
-#include "matrix/lu.hpp"
+#include <ltide/matrix/lu.hpp>
 
 #include <bit>
 #include <cmath>
@@ -7,8 +7,8 @@
 #include <string_view>
 #include <utility>
 
-#include "common/fatal.hpp"
-#include "common/kinds.hpp"
+#include <ltide/common/fatal.hpp>
+#include <ltide/common/kinds.hpp>
 
 namespace ltide::matrix {
 

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "common/fatal.hpp"
-#include "common/view.hpp"
+#include <ltide/common/fatal.hpp>
+#include <ltide/common/view.hpp>
 
 namespace ltide::sort::detail {
 

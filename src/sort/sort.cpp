@@ -1,6 +1,6 @@
-#include "sort/sort.hpp"
+#include <ltide/sort/sort.hpp>
 
-#include "sort/quicksort.hpp"
+#include <ltide/sort/quicksort.hpp>
 
 namespace ltide::sort {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "common/view.hpp"
+#include <ltide/common/view.hpp>
 
 namespace ltide::sort {
 

@@ -1,8 +1,8 @@
-#include "sparse/core.hpp"
+#include <ltide/sparse/core.hpp>
 
 #include <string>
 
-#include "common/fatal.hpp"
+#include <ltide/common/fatal.hpp>
 
 namespace ltide::sparse {
 

@@ -24,9 +24,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "common/view.hpp"
-#include "sparse/core_rules.hpp"
-#include "sparse/kinds.hpp"
+#include <ltide/common/view.hpp>
+#include <ltide/sparse/core_rules.hpp>
+#include <ltide/sparse/kinds.hpp>
 
 namespace ltide::sparse {
 

@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "common/view.hpp"
-#include "sparse/kinds.hpp"
+#include <ltide/common/view.hpp>
+#include <ltide/sparse/kinds.hpp>
 
 namespace ltide::sparse {
 

@@ -1,10 +1,10 @@
-#include "sparse/eigen.hpp"
+#include <ltide/sparse/eigen.hpp>
 
 #include <cstddef>
 #include <vector>
 
-#include "sparse/ql.hpp"
-#include "sparse/rotations.hpp"
+#include <ltide/sparse/ql.hpp>
+#include <ltide/sparse/rotations.hpp>
 
 namespace ltide::sparse {
 namespace {

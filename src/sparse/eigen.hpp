@@ -3,8 +3,8 @@
 #include <optional>
 #include <span>
 
-#include "common/view.hpp"
-#include "sparse/kinds.hpp"
+#include <ltide/common/view.hpp>
+#include <ltide/sparse/kinds.hpp>
 
 namespace ltide::sparse {
 

@@ -1,11 +1,11 @@
-#include "sparse/invmul.hpp"
+#include <ltide/sparse/invmul.hpp>
 
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
 
-#include "matrix/lapack.hpp"
-#include "matrix/lapack_wrapper.hpp"
+#include <ltide/matrix/lapack.hpp>
+#include <ltide/matrix/lapack_wrapper.hpp>
 
 namespace ltide::sparse {
 namespace {

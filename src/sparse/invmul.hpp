@@ -9,8 +9,8 @@
 #include <span>
 #include <vector>
 
-#include "common/view.hpp"
-#include "sparse/kinds.hpp"
+#include <ltide/common/view.hpp>
+#include <ltide/sparse/kinds.hpp>
 
 namespace ltide::sparse {
 

@@ -9,8 +9,8 @@
 #include <cstddef>
 #include <span>
 
-#include "common/fatal.hpp"
-#include "common/view.hpp"
+#include <ltide/common/fatal.hpp>
+#include <ltide/common/view.hpp>
 
 namespace ltide::sparse {
 

@@ -1,4 +1,4 @@
-#include "sparse/rotations.hpp"
+#include <ltide/sparse/rotations.hpp>
 
 #include <algorithm>
 #include <cstring>
@@ -243,8 +243,6 @@ pruned_sequence prune(std::span<const rotation_chunk> chunks, index_t target) {
 }
 
 }  // namespace
-
-index_t rotation_block_rows() { return the_kernel().rows; }
 
 std::vector<std::string_view> detail::rotation_kernels() {
   std::vector<std::string_view> names;

@@ -18,8 +18,8 @@
 #include <string_view>
 #include <vector>
 
-#include "common/view.hpp"
-#include "sparse/ql.hpp"
+#include <ltide/common/view.hpp>
+#include <ltide/sparse/ql.hpp>
 
 namespace ltide::sparse {
 
@@ -82,8 +82,6 @@ void rotated_identity_column(index_t n, std::span<const rotation_chunk> chunks, 
 // Fraction of the rotations that rotated_identity_column applies (for measurements).
 double rotated_identity_column_share(std::span<const rotation_chunk> chunks, index_t target);
 
-// Rows per block of the kernel the processor runs (for measurements and tests).
-index_t rotation_block_rows();
 
 namespace detail {
 // The rotation kernels this processor can run, the one chosen at start first ("avx512",

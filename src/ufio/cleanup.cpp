@@ -7,8 +7,8 @@
 #include <climits>
 #include <cstring>
 
-#include "ufio/output_file.hpp"
-#include "ufio/ufio.hpp"
+#include <ltide/ufio/output_file.hpp>
+#include <ltide/ufio/ufio.hpp>
 
 namespace ltide::ufio {
 namespace {

@@ -11,8 +11,8 @@
 #include <variant>
 #include <vector>
 
-#include "common/kinds.hpp"
-#include "common/view.hpp"
+#include <ltide/common/kinds.hpp>
+#include <ltide/common/view.hpp>
 
 namespace ltide::ufio::detail {
 

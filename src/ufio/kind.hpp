@@ -3,7 +3,7 @@
 // routines and forms the header text.
 #include <string>
 
-#include "common/kinds.hpp"
+#include <ltide/common/kinds.hpp>
 
 namespace ltide::ufio {
 

@@ -1,5 +1,5 @@
 // The temporary file beside each target, its checks, and the renames.
-#include "ufio/output_file.hpp"
+#include <ltide/ufio/output_file.hpp>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -14,8 +14,8 @@
 #include <cstring>
 #include <utility>
 
-#include "common/escape.hpp"
-#include "common/fatal.hpp"
+#include <ltide/common/escape.hpp>
+#include <ltide/common/fatal.hpp>
 
 namespace ltide::ufio::detail {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ufio/detail.hpp"
+#include <ltide/ufio/detail.hpp>
 
 namespace ltide::ufio::detail {
 

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "common/escape.hpp"
-#include "common/fatal.hpp"
-#include "ufio/detail.hpp"
-#include "ufio/kind.hpp"
-#include "ufio/ufio.hpp"
+#include <ltide/common/escape.hpp>
+#include <ltide/common/fatal.hpp>
+#include <ltide/ufio/detail.hpp>
+#include <ltide/ufio/kind.hpp>
+#include <ltide/ufio/ufio.hpp>
 
 namespace ltide::ufio {
 

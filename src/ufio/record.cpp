@@ -5,7 +5,7 @@
 #include <limits>
 #include <string>
 
-#include "ufio/detail.hpp"
+#include <ltide/ufio/detail.hpp>
 
 namespace ltide::ufio::detail {
 namespace {

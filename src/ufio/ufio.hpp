@@ -28,7 +28,7 @@
 #include <utility>
 #include <vector>
 
-#include "common/view.hpp"
+#include <ltide/common/view.hpp>
 
 namespace ltide::ufio {
 

@@ -4,11 +4,13 @@
 #include <stdexcept>
 #include <vector>
 
-#include "common/constants.hpp"
-#include "common/fatal.hpp"
-#include "common/fpmode.hpp"
-#include "common/kinds.hpp"
-#include "common/view.hpp"
+#include <ltide/common/constants.hpp>
+#include <ltide/common/fatal.hpp>
+#include <ltide/common/fpmode.hpp>
+#include <ltide/common/kinds.hpp>
+#include <ltide/common/view.hpp>
+
+#include "support.hpp"
 
 namespace ltide {
 namespace {
@@ -31,7 +33,7 @@ TEST(Fatal, ThrowsTheLineWithItsTextAndTag) {
     fatal("singular matrix", "matrix::r_lu_decompose");
     ADD_FAILURE() << "returned";
   } catch (const error& e) {
-    EXPECT_STREQ(e.what(), "** singular matrix [matrix::r_lu_decompose]");
+    EXPECT_STREQ(e.what(), stop::SINGULAR_REAL.c_str());
     EXPECT_EQ(e.text(), "singular matrix");
     EXPECT_EQ(e.tag(), "matrix::r_lu_decompose");
   }

@@ -5,9 +5,9 @@
 #include <utility>
 #include <vector>
 
-#include "common/constants.hpp"
-#include "coriolis/coriolis.hpp"
-#include "functions/functions.hpp"
+#include <ltide/common/constants.hpp>
+#include <ltide/coriolis/coriolis.hpp>
+#include <ltide/functions/functions.hpp>
 
 namespace ltide::coriolis {
 namespace {

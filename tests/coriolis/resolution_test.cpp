@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "common/constants.hpp"
-#include "coriolis/coriolis.hpp"
+#include <ltide/common/constants.hpp>
+#include <ltide/coriolis/coriolis.hpp>
 
 namespace ltide::coriolis {
 namespace {

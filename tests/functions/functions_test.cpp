@@ -10,9 +10,10 @@
 #include <tuple>
 #include <vector>
 
-#include "common/constants.hpp"
-#include "error_line.hpp"
-#include "functions/functions.hpp"
+#include <ltide/common/constants.hpp>
+#include <ltide/functions/functions.hpp>
+
+#include "support.hpp"
 
 namespace ltide::functions {
 namespace {
@@ -22,6 +23,10 @@ uint64_t bits(double v) { return std::bit_cast<uint64_t>(v); }
 TEST(Legendre, WorkedValues) {
   for (auto [l, m, x, p] : {std::tuple{1, 1, 0.0, -1.0}, {2, 0, 0.5, -0.125}, {2, 2, 0.5, 2.25}, {3, 1, 1.0, 0.0}})
     EXPECT_EQ(bits(f_legendre_plm(l, m, x)), bits(p)) << l << " " << m;  // P_3^1(1) is +0 (0 - s), not -0
+  EXPECT_EQ(f_legendre_pl(2, 0.5), -0.125);
+  const std::vector<double> x{-1.0, 0.25, 0.5};
+  const std::vector<double> p = f_legendre_pl_vec(3, x);
+  for (std::size_t i = 0; i < x.size(); ++i) EXPECT_EQ(bits(p[i]), bits(f_legendre_pl(3, x[i]))) << x[i];
 }
 
 TEST(Legendre, AllDegreesSweepIsBitIdenticalToSingleDegree) {

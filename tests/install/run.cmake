@@ -22,6 +22,12 @@ if(NOT shebang MATCHES "^#!${PYTHON}\n")
 endif()
 run("installed ltide, eigenvalues only" "^  0.000000E\\+00   0.600000E\\+01 " ${prefix}/bin/ltide ${WORK_DIR}/x 2 0 1.0 0 0 1 2 8 T)
 
+# Only the folder ltide lands in include: no generic header name on a consumer's path.
+file(GLOB included RELATIVE ${prefix}/include ${prefix}/include/*)
+if(NOT included STREQUAL "ltide")
+  message(FATAL_ERROR "include/ holds more than ltide/: ${included}")
+endif()
+
 # The consumer, built through find_package(ltide) and through pkg-config.
 set(expected "^lambda 6\\.000000 20\\.000000 42\\.000000\nfile 3 values, last 42\\.0 at degree 6\ncaught \\[ufio::u_read_ud1\\]\n$")
 run("configure consumer" "" ${CMAKE_COMMAND} -S ${SOURCE_DIR}/consumer -B ${WORK_DIR}/consumer -G ${GENERATOR}

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "common/fatal.hpp"
-#include "coriolis/coriolis.hpp"
-#include "matrix/lapack_wrapper.hpp"
-#include "matrix/lu.hpp"
-#include "ufio/ufio.hpp"
+#include <ltide/common/fatal.hpp>
+#include <ltide/coriolis/coriolis.hpp>
+#include <ltide/matrix/lapack_wrapper.hpp>
+#include <ltide/matrix/lu.hpp>
+#include <ltide/ufio/ufio.hpp>
 
 namespace ltide {
 namespace {

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "ltide/options.hpp"
-#include "ltide/output.hpp"
-#include "ltide/table.hpp"
+#include <ltide/ltide/options.hpp>
+#include <ltide/ltide/output.hpp>
+#include <ltide/ltide/table.hpp>
 
 namespace ltide::run {
 namespace {

@@ -8,6 +8,8 @@
 #include <fstream>
 #include <string>
 
+#include "support.hpp"
+
 namespace fs = std::filesystem;
 
 const char* const SUFFIXES[] = {"_xi_r_matr.uf2", "_xi_t_matr.uf2", "_xi_p_matr.uf2",  // in the order written
@@ -22,7 +24,6 @@ struct outcome { int status; std::string out, err; };  // status -1: no normal e
 
 class Program : public ::testing::Test {
  protected:
-  ~Program() override { fs::remove_all(dir); }
   // The program in `dir` with `args`, split by the shell (which may redirect its output).
   outcome run(const std::string& args) const {
     const int w = std::system(("cd '" + dir.string() + "' && '" LTIDE_EXE "' >.out 2>.err " + args).c_str());
@@ -30,5 +31,6 @@ class Program : public ::testing::Test {
     fs::remove(dir / ".out"), fs::remove(dir / ".err");
     return r;
   }
-  const fs::path dir = ::mkdtemp((::testing::TempDir() + "ltide_XXXXXX").data());
+  scratch_dir scratch;
+  const fs::path& dir = scratch.dir;
 };

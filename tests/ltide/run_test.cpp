@@ -4,9 +4,9 @@
 #include <sstream>
 #include <vector>
 
-#include "interpolate/interpolate.hpp"
+#include <ltide/interpolate/interpolate.hpp>
 #include "program.hpp"
-#include "ufio/ufio.hpp"
+#include <ltide/ufio/ufio.hpp>
 
 namespace {
 
@@ -35,11 +35,11 @@ TEST_F(Program, BadCommandLinesStopWithStatusOneAndOneMessage) {
   const std::string huge = " -1 1 -2147483647 -2147483647 1 2 3 T";
   const struct { std::string err; std::vector<std::string> args; } groups[] = {  // err empty: a normal end
       {"Syntax: ltide output_prefix m k A nu_min nu_max n_nu n_mu n [lflag]\n", {""}},
-      {"** ^^ Cannot convert to real type [args::a_argv_dp]\n", {"p 1 1 x 0 1 y 2 3"}},  // the first in fetch order
+      {stop::NOT_REAL + "\n", {"p 1 1 x 0 1 y 2 3"}},  // the first in fetch order
       // |k| < n, checked before n_mu; an eigenvalues-only run needs only the first.
-      {"** k must be (significantly) less than n [ltide]\n", {"p 1 5 1 0 1 2 2 5 T", "p 1 7 1 0 1 2 1 5"}},
-      {"** cannot allocate the arrays of the run [ltide]\n", {"p 1 0 1 0 1 2 2 1000000"}},  // 24 TB of matrices
-      {"** |m| + 2n must not exceed 2147483647 [ltide]\n", {"p 2147483642" + huge}},
+      {stop::K_BELOW_N + "\n", {"p 1 5 1 0 1 2 2 5 T", "p 1 7 1 0 1 2 1 5"}},
+      {stop::NO_MEMORY + "\n", {"p 1 0 1 0 1 2 2 1000000"}},  // 24 TB of matrices
+      {stop::DEGREES + "\n", {"p 2147483642" + huge}},
       // An eigenvalues-only run needs neither two mu points nor any array of n_mu, nor eigenvectors.
       {"", {"p 1 4 1 0 1 2 2 5 T", "p 1 -4 1 0 1 2 2 5 T", "p 1 0 1 0 1 2 1 5 T", "p -2147483641" + huge,
             "p 1 0 1 0 1 1 2147483647 100000 T"}},
@@ -47,7 +47,8 @@ TEST_F(Program, BadCommandLinesStopWithStatusOneAndOneMessage) {
   for (const auto& group : groups)
     for (const std::string& args : group.args) {
       const outcome r = run(args);
-      EXPECT_TRUE(r.status == (group.err.empty() ? 0 : 1) && r.err == group.err) << args << ": " << r.status << r.err;
+      EXPECT_EQ(r.status, (group.err.empty() ? 0 : 1)) << args << ": " << r.status << r.err;
+      EXPECT_EQ(r.err, group.err) << args << ": " << r.status << r.err;
     }
   EXPECT_TRUE(fs::is_empty(dir));
 }
@@ -102,7 +103,9 @@ TEST_F(Program, FilesHoldFieldsNormalisedOrZeroThatVanishAtThePoles) {
     ud2 f[6];
     for (int i = 0; i < 6; ++i) f[i] = read_ud2(dir / (std::string(" p") + SUFFIXES[i]));
     const std::size_t n_mu = f[0].x.size();
-    ASSERT_TRUE(f[0].x.front() == -1.0 && f[0].x.back() == 1.0 && f[0].y.size() == lines.size());
+    ASSERT_EQ(f[0].x.front(), -1.0);
+    ASSERT_EQ(f[0].x.back(), 1.0);
+    ASSERT_EQ(f[0].y.size(), lines.size());
     for (std::size_t j = 0; j < lines.size(); ++j) {
       int i_mode, nh, flags[2];
       std::istringstream(integers(lines[j])) >> i_mode >> nh >> flags[0] >> flags[1];

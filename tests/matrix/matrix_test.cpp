@@ -12,10 +12,11 @@
 #include <utility>
 #include <vector>
 
-#include "common/kinds.hpp"
-#include "error_line.hpp"
-#include "matrix/lapack_wrapper.hpp"
-#include "matrix/lu.hpp"
+#include <ltide/common/kinds.hpp>
+#include <ltide/matrix/lapack_wrapper.hpp>
+#include <ltide/matrix/lu.hpp>
+
+#include "support.hpp"
 
 namespace ltide::matrix {
 namespace {
@@ -43,13 +44,16 @@ TEST(LuDecompose, WorkedPivotsDeterminantsAndTinyPivotSolves) {
     auto s = a(1, 1);  // the parity, in the kind
     pivots p{7};
     decompose(a.view(), p, s);
-    EXPECT_TRUE(p == piv && s == decltype(s)(parity)) << a.rows();
+    EXPECT_EQ(p, piv) << a.rows();
+    EXPECT_EQ(s, decltype(s)(parity)) << a.rows();
   };
   check(d_lu_decompose, singular<double>, {2, 2}, -1);
   check(d_lu_decompose, from_rows<double>(3, {0.5, 1, 0.5, -1, -2, 0, -1, 0, -2}), {3, 3, 3}, 1);
   check(z_lu_decompose, from_rows<cdouble>(2, {{3, 4}, 10, 5.5, 10}), {2, 2}, -1);  // moduli, not |re| + |im|
-  EXPECT_TRUE(d_det(singular<double>.view()) == -2 * tiny_d && s_det(singular<float>.view()) == -2 * tiny_s);
-  EXPECT_TRUE(z_det(singular<cdouble>.view()) == -2 * tiny_d && c_det(singular<cfloat>.view()) == -2 * tiny_s);
+  EXPECT_EQ(d_det(singular<double>.view()), -2 * tiny_d);
+  EXPECT_EQ(s_det(singular<float>.view()), -2 * tiny_s);
+  EXPECT_EQ(z_det(singular<cdouble>.view()), -2 * tiny_d);
+  EXPECT_EQ(c_det(singular<cfloat>.view()), -2 * tiny_s);
   EXPECT_EQ(d_det(from_rows<double>(3, {0.5, 1, 0.5, -1, -2, 0, -1, 0, -2}).view()), -1.0);
   EXPECT_EQ(d_det(d_unit(3, -7.5).view(), 10.0), 0.001);  // the selector's value is unused
   EXPECT_EQ(z_det(from_rows<cdouble>(2, {{0, 4}, 0, 0, {6, 2}}).view(), 2.0), cdouble(-2, 6));
@@ -57,7 +61,11 @@ TEST(LuDecompose, WorkedPivotsDeterminantsAndTinyPivotSolves) {
   for (float b2 : {2.0F, 2.5F}) {  // consistent (solution (1, 0)) and not
     const auto xd = d_invmul_vec(singular<double>.view(), std::vector{1.0, double(b2)});
     const auto xs = s_invmul_vec(singular<float>.view(), std::vector{1.0F, b2});
-    EXPECT_TRUE(std::isfinite(xd[1]) && std::isfinite(xs[1]) && (b2 != 2.0F || xd == std::vector<double>{1, 0}));
+    EXPECT_TRUE(std::isfinite(xd[1]));
+    EXPECT_TRUE(std::isfinite(xs[1]));
+    if (b2 == 2.0F) {
+      EXPECT_EQ(xd, (std::vector<double>{1, 0}));
+    }
     EXPECT_TRUE(std::ranges::equal(z_invmul_vec(singular<cdouble>.view(), std::vector<cdouble>{1.0, b2}), xd));
     EXPECT_TRUE(std::ranges::equal(c_invmul_vec(singular<cfloat>.view(), std::vector<cfloat>{1.0F, b2}), xs));
   }
@@ -111,15 +119,22 @@ TEST(LapackWrappers, GesvOnStridedViewsInfoPivotsEmptySystemsAndLamch) {
   int32_t info = -1;
   dgesv_wrap(ac.view(), bc.view(), ipiv_c);
   dgesv_wrap(a, b, ipiv, info);
-  EXPECT_TRUE(info == 0 && ipiv == ipiv_c && to_array2(a) == ac && to_array2(b) == bc);
-  EXPECT_TRUE(count(big, -9.0) == 21 && count(rhs, -9.0) == 14);
+  EXPECT_EQ(info, 0);
+  EXPECT_EQ(ipiv, ipiv_c);
+  EXPECT_EQ(to_array2(a), ac);
+  EXPECT_EQ(to_array2(b), bc);
+  EXPECT_EQ(count(big, -9.0), 21);
+  EXPECT_EQ(count(rhs, -9.0), 14);
   dgesv_wrap(ones.view(), ones_rhs.view());  // singular: returns normally and prints nothing
   dgesv_wrap(ones2.view(), ones_rhs.view(), longer, info);
-  EXPECT_TRUE(info == 2 && longer == pivots({1, 2, -5}));
+  EXPECT_EQ(info, 2);
+  EXPECT_EQ(longer, pivots({1, 2, -5}));
   zgesv_wrap(array2<cdouble>(0, 0).view(), array2<cdouble>(0, 2).view(), std::nullopt, info);
   EXPECT_EQ(info, 0);
   // dlamch and slamch ignore the value they are handed.
-  EXPECT_TRUE(dlamch_wrap(-2.5, 'S') == tiny_d && slamch_wrap(4.0F, 'S') == tiny_s && dlamch_wrap(0.0, 'E') == 0x1p-53);
+  EXPECT_EQ(dlamch_wrap(-2.5, 'S'), tiny_d);
+  EXPECT_EQ(slamch_wrap(4.0F, 'S'), tiny_s);
+  EXPECT_EQ(dlamch_wrap(0.0, 'E'), 0x1p-53);
 }
 
 // The second difference (2 on the diagonal, -1 beside it): ascending eigenvalues 2 - 2 cos(k h),
@@ -143,7 +158,8 @@ TEST(Tridiagonal, EigenpairsIntoStridedViewsWithOrWithoutVectors) {
   std::vector<double> e4(3, -1.0), work(1);  // work too short: a private one is used
   dsteqr_wrap('I', rows.view().row(2), e4, big.view().block(2, 2, 4, 4), work);
   expect_second_difference(rows.view().row(2), big.view().block(2, 2, 4, 4));
-  EXPECT_TRUE(count(rows, 2.0) == 8 && count(big, 8.0) == 14);
+  EXPECT_EQ(count(rows, 2.0), 8);
+  EXPECT_EQ(count(big, 8.0), 14);
   d.assign(4, 2.0), e.assign(4, -1.0), w.resize(4), big.fill(8.0);
   dstegr_wrap(d, e, w, big.view().block(1, 1, 4, 4));
   expect_second_difference(w, big.view().block(1, 1, 4, 4));
@@ -153,7 +169,7 @@ TEST(Tridiagonal, EigenpairsIntoStridedViewsWithOrWithoutVectors) {
 // Only an all-zero row stops a decomposition. LAPACK's argument errors come back from the
 // routine (its own handler would exit with status 0) and are thrown by the wrapper.
 TEST(MatrixFailure, EveryFailureThrowsItsMessage) {
-  const std::string real = "** singular matrix [matrix::r_lu_decompose]";
+  const std::string real = stop::SINGULAR_REAL;
   const std::string cplx = "** singular matrix [matrix::c_lu_decompose]";
   const std::string sizes = "** array sizes do not match [", sub = sizes + "matrix::d_lu_substitute_vec]";
   const std::string illegal = " had an illegal value [lapack_wrapper::xerbla]";
@@ -176,6 +192,50 @@ TEST(MatrixFailure, EveryFailureThrowsItsMessage) {
       {[&] { dsteqr_wrap('N', d, e); }, "(returned normally)"},
       {[&] { dgesv_wrap(unit.view(), array2<double>(3, 1).view()); }, "(returned normally)"}};
   for (const auto& [call, line] : table) EXPECT_EQ(error_line(call), line);
+}
+
+}  // namespace
+}  // namespace ltide::matrix
+
+namespace ltide::matrix {
+namespace {
+
+// The members of each kind that the solves above do not reach: decomposition then
+// substitution, one right-hand side through LAPACK, and the identity. A = [4 1; 2 3],
+// A x = (1, 2) has x = (0.1, 0.6); the substitution of the identity is A's inverse.
+template <class T>
+void check_substitution(auto decompose, auto substitute_vec, auto substitute, auto gesv_vec, auto unit) {
+  array2<T> a = from_rows<T>(2, {4, 1, 2, 3}), lu = a, lapack = a;
+  pivots piv(2);
+  T parity{};
+  decompose(lu.view(), piv, parity);
+  const std::vector<T> b{T(1), T(2)};
+  const std::vector<T> x = substitute_vec(lu.view(), piv, b);
+  EXPECT_NEAR(std::abs(x[0] - T(0.1)), 0.0, 1e-6);
+  EXPECT_NEAR(std::abs(x[1] - T(0.6)), 0.0, 1e-6);
+  const array2<T> inv = substitute(lu.view(), piv, unit(2, T(1)).view());
+  EXPECT_NEAR(std::abs(inv(1, 1) - T(0.3)), 0.0, 1e-6);
+  EXPECT_NEAR(std::abs(inv(1, 2) - T(-0.1)), 0.0, 1e-6);
+  std::vector<T> y = b;
+  gesv_vec(lapack.view(), y, std::nullopt, std::nullopt);
+  EXPECT_NEAR(std::abs(y[0] - x[0]), 0.0, 1e-6);
+  EXPECT_NEAR(std::abs(y[1] - x[1]), 0.0, 1e-6);
+}
+
+TEST(KindMembers, SubstitutionAndOneRightHandSide) {
+  check_substitution<float>(s_lu_decompose, s_lu_substitute_vec, s_lu_substitute, sgesv_vec_wrap, s_unit);
+  check_substitution<double>(d_lu_decompose, d_lu_substitute_vec, d_lu_substitute, dgesv_vec_wrap, d_unit);
+  check_substitution<cfloat>(c_lu_decompose, c_lu_substitute_vec, c_lu_substitute, cgesv_vec_wrap, c_unit);
+  check_substitution<cdouble>(z_lu_decompose, z_lu_substitute_vec, z_lu_substitute, zgesv_vec_wrap, z_unit);
+  EXPECT_EQ(s_unit_(3).storage(), s_unit(3, 1.0F).storage());
+}
+
+TEST(KindMembers, SingleTridiagonalEigenvaluesAgreeWithDouble) {
+  std::vector<float> d(5, 2.0F), e(5, -1.0F), w(5);
+  std::vector<double> dd(5, 2.0), ed(5, -1.0), wd(5);
+  sstegr_wrap(d, e, w);
+  dstegr_wrap(dd, ed, wd);
+  for (std::size_t k = 0; k < 5; ++k) EXPECT_NEAR(w[k], wd[k], 4e-6) << k;  // a few units of float rounding at norm 4
 }
 
 }  // namespace

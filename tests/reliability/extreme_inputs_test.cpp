@@ -16,7 +16,9 @@
 #include <fstream>
 #include <optional>
 
-#include "ufio/detail.hpp"
+#include <ltide/ufio/detail.hpp>
+
+#include "support.hpp"
 
 namespace {
 
@@ -28,13 +30,9 @@ constexpr bool under_asan = false;
 #endif
 
 const std::string USAGE = "Syntax: ltide output_prefix m k A nu_min nu_max n_nu n_mu n [lflag]";
-const std::string K_BELOW_N = "** k must be (significantly) less than n [ltide]";
-const std::string TWO_MU = "** n_mu must be at least 2 [ltide]";
-const std::string NO_MEMORY = "** cannot allocate the arrays of the run [ltide]";
-const std::string DEGREES = "** |m| + 2n must not exceed 2147483647 [ltide]";
+using stop::K_BELOW_N, stop::TWO_MU, stop::NO_MEMORY, stop::DEGREES, stop::QL;
 const std::string NU_MIN = "** nu_min must be finite [ltide]", NU_MAX = "** nu_max must be finite [ltide]";
 const std::string NU_GRID = "** the nu grid from nu_min to nu_max overflows [ltide]";
-const std::string QL = "** too many iterations in QL algorithm [sparse::s_eigen_ST]";
 const std::string MAX = "2147483647", MIN = "-2147483648", OLD = "older results that must survive\n";
 
 std::string read_bytes(const fs::path& path) {
@@ -80,8 +78,8 @@ std::vector<row> table() {
       {"n_zero", with(9, "0"), 1, K_BELOW_N, 0}, {"n_negative", with(9, "-1"), 1, K_BELOW_N, 0},
       {"n_one", with(9, "1"), 0, "", 3, 6, 5, 3}, {"n_huge", with(9, MAX), 1, DEGREES, 0},
       {"n_huge_eigenvalues_only", with(9, MAX, {"T"}), 1, DEGREES, 0},
-      {"n_not_an_integer", with(9, "4.0"), 1, "** ^^ Cannot convert to integer type [args::a_argv_i]", 0},
-      {"n_beyond_32_bits", with(9, "2147483648"), 1, "** ^^ Cannot convert to integer type [args::a_argv_i]", 0},
+      {"n_not_an_integer", with(9, "4.0"), 1, stop::NOT_INTEGER, 0},
+      {"n_beyond_32_bits", with(9, "2147483648"), 1, stop::NOT_INTEGER, 0},
       {"n_nu_zero", with(7, "0"), 0, "", 0, 6, 5, 0}, {"n_nu_negative", with(7, "-7"), 0, "", 0, 6, 5, 0},
       {"n_nu_one", with(7, "1"), 0, "", 1, 6, 5, 1}, {"n_nu_huge", with(7, MAX), 1, NO_MEMORY, 0},
       {"n_nu_huge_eigenvalues_only", with(7, MAX, {"T"}), 1, NO_MEMORY, 0},  // 3 arrays of 16 GiB: refused up front
@@ -102,11 +100,11 @@ std::vector<row> table() {
        {"run", "2", "0", "1.0", "-1.7976931348623157e308", "1.7976931348623157e308", "3", "5", "4"}, 1, NU_GRID, 0},
       {"nu_range_overflows_one_step", {"run", "2", "0", "1.0", "1e308", "-1e308", "1", "5", "4"}, 1, NU_GRID, 0},
       {"nu_largest_finite_operator_overflows", with(5, "-8e307", {"T"}), 1, QL, 0},
-      {"nu_not_a_number_text", with(5, "1.0.0"), 1, "** ^^ Cannot convert to real type [args::a_argv_dp]", 0},
+      {"nu_not_a_number_text", with(5, "1.0.0"), 1, stop::NOT_REAL, 0},
       {"amplitude_zero", with(4, "0"), 0, "", 3, 6, 5, 3}, {"amplitude_nan", with(4, "NaN"), 0, "", 3, 6, 5, 3},
       {"eight_arguments", {"run", "2", "0", "1", "-1", "1", "3", "5"}, 1, USAGE, 0},
       {"eleven_arguments", with(0, "", {"T", "extra"}), 1, USAGE, 0},
-      {"lflag_not_logical", with(0, "", {"yes"}), 1, "** ^^ Cannot convert to logical type [args::a_argv_l]", 0},
+      {"lflag_not_logical", with(0, "", {"yes"}), 1, stop::NOT_LOGICAL, 0},
       // Output that cannot be written; an older file of the same name survives.
       fails("prefix_in_missing_directory", with(1, "a/run"), "create", "a/run_xi_r_matr.uf2", "No such file or directory"),
       fails("prefix_through_a_plain_file", with(1, "a/run"), "create", "a/run_xi_r_matr.uf2", "Not a directory", {"a"}),
@@ -162,7 +160,8 @@ std::optional<ltide::ufio::detail::contents<double, 2>> parse_ud2(const fs::path
 class Extreme : public ::testing::TestWithParam<row> {
  protected:
   // A fresh directory that an unprivileged run may enter and write, removed with everything in it.
-  const fs::path dir = mkdtemp((::testing::TempDir() + "ltide_extreme_XXXXXX").data());
+  scratch_dir scratch;
+  const fs::path& dir = scratch.dir;
   void SetUp() override { fs::permissions(dir, fs::perms::all); }
   void TearDown() override { fs::permissions(dir / "ro", fs::perms::all, ec), fs::remove_all(dir, ec); }
   std::error_code ec;
@@ -239,7 +238,8 @@ TEST_P(Extreme, Row) {
   for (int i = 0; i < r.files; ++i) {  // in write order: xi_r, xi_t, xi_p of the matrix, then of the asymptotic solution
     const std::string file = prefix + "_xi_" + "rtprtp"[i] + (i < 3 ? "_matr.uf2" : "_beta.uf2");
     const auto f = parse_ud2(dir / file);
-    ASSERT_TRUE(f && f->counts == (std::array<ltide::index_t, 2>{r.nx, r.ny})) << file << ": missing, incomplete or wrong";
+    ASSERT_TRUE(f) << file << ": missing, incomplete or wrong";
+    ASSERT_TRUE(f->counts == (std::array<ltide::index_t, 2>{r.nx, r.ny})) << file << ": missing, incomplete or wrong";
     for (double v : f->data)  // the matrix fields scale with A
       EXPECT_TRUE(i > 0 || A == 1.0 || (std::isnan(A) ? std::isnan(v) : v == A)) << file << ": " << v;
   }
@@ -261,7 +261,8 @@ namespace {
 // run ends by the signal itself (status of the signal, not 1).
 TEST(Interrupted, SignalsRemoveEveryTemporaryAndEndTheRunBySignal) {
   for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
-    const fs::path dir = mkdtemp((::testing::TempDir() + "ltide_signal_XXXXXX").data());
+    const scratch_dir scratch;
+    const fs::path& dir = scratch.dir;
     const pid_t pid = fork();
     if (pid == 0) {  // about a minute of work with fields and a table
       const int null = open("/dev/null", O_WRONLY);

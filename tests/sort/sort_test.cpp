@@ -1,13 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <numeric>
 #include <random>
 #include <vector>
 
-#include "error_line.hpp"
-#include "sort/quicksort.hpp"
-#include "sort/sort.hpp"
+#include <ltide/sort/quicksort.hpp>
+#include <ltide/sort/sort.hpp>
+
+#include "support.hpp"
 
 namespace ltide::sort {
 namespace {
@@ -53,6 +55,15 @@ TEST(QuickSort, StridedViewMatchesStdSortBothWays) {
     for (int p = 0; p < n; ++p) ASSERT_EQ(store[2 * p], keys[p]) << p;
     ASSERT_EQ(std::count(store.begin(), store.end(), -1.0F), n);
   }
+}
+
+TEST(QuickSort, DoubleAndIntegerMembersSortBothWays) {
+  std::vector<double> d{2.5, -1.0, 7.0, 2.5};
+  std::vector<int32_t> i{3, -8, 0, 3};
+  s_quick_sort_d(d);
+  s_quick_sort_i(i, true);
+  EXPECT_EQ(d, (std::vector<double>{-1.0, 2.5, 2.5, 7.0}));
+  EXPECT_EQ(i, (std::vector<int32_t>{3, 3, 0, -8}));
 }
 
 // With one pending pair, a sorted array of 64 overflows the stack at the second partition.

@@ -1,6 +1,6 @@
 // The recorded and blocked application of the QL rotations against the column-pair loop:
 // the same bits in every element (signed zeros and NaNs included), with every kernel.
-#include "sparse/rotations.hpp"
+#include <ltide/sparse/rotations.hpp>
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "sparse/eigen.hpp"
+#include <ltide/sparse/eigen.hpp>
 
 namespace ltide::sparse {
 namespace {
@@ -99,7 +99,8 @@ void expect_every_path_matches(std::string_view kernel) {
 
 TEST(Rotations, EveryKernelMatchesTheColumnPairLoopBitForBit) {
   const auto kernels = detail::rotation_kernels();  // the one in use first, "baseline" last
-  EXPECT_TRUE(kernels.back() == "baseline" && !detail::use_rotation_kernel("none"));
+  EXPECT_EQ(kernels.back(), "baseline");
+  EXPECT_TRUE(!detail::use_rotation_kernel("none"));
   for (std::string_view k : kernels) expect_every_path_matches(k);
   detail::use_rotation_kernel(kernels.front());
 }

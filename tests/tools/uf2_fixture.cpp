@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "ufio/detail.hpp"
-#include "ufio/ufio.hpp"
+#include <ltide/ufio/detail.hpp>
+#include <ltide/ufio/ufio.hpp>
 
 using namespace ltide;
 using namespace ltide::ufio;

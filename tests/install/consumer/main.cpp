@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "common/fatal.hpp"
-#include "common/fpmode.hpp"
-#include "coriolis/coriolis.hpp"
-#include "ufio/ufio.hpp"
+#include <ltide/common/fatal.hpp>
+#include <ltide/common/fpmode.hpp>
+#include <ltide/coriolis/coriolis.hpp>
+#include <ltide/ufio/ufio.hpp>
 
 int main(int argc, char** argv) {
   ltide::enable_flush_to_zero();

@@ -11,7 +11,7 @@
 // is sin(theta) dY_l/dtheta; the first degree |m| has no Y_(|m|-1) term.
 #include <cstdint>
 
-#include "common/view.hpp"
+#include <ltide/common/view.hpp>
 
 namespace ltide::run {
 
@@ -38,14 +38,14 @@ struct field_work {
   vector_view<double> t1, t2, t3, t4;
 };
 
-// The three fields of the mode in column c of B, Q, R (n x n):
+// The three fields of the mode with coefficients b, q, r (n values each, contiguous):
 //   xi_r = sum_i B_i Y_(l_i)
 //   xi_t = sum_i R_i Y_(n_i) * m + sum_i Q_i D_(l_i)
 //   xi_p = sum_i Q_i Y_(l_i) * (-m) - sum_i R_i D_(n_i)
 // each sum starting at 0 and adding i = 1 .. n in order at every grid point. The
 // fields are contiguous vectors of n_mu values, none overlapping another or the work.
-void matrix_fields(int32_t m, int32_t c, matrix_view<const double> B, matrix_view<const double> Q,
-                   matrix_view<const double> R, const basis_tables<const double>& tables, const field_work& work,
+void matrix_fields(int32_t m, vector_view<const double> b, vector_view<const double> q, vector_view<const double> r,
+                   const basis_tables<const double>& tables, const field_work& work,
                    vector_view<double> xi_r, vector_view<double> xi_t, vector_view<double> xi_p);
 
 }  // namespace ltide::run

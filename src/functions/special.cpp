@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <limits>
 
-#include "common/fatal.hpp"
-#include "common/kinds.hpp"
-#include "functions/functions.hpp"
+#include <ltide/common/fatal.hpp>
+#include <ltide/common/kinds.hpp>
+#include <ltide/functions/functions.hpp>
 
 namespace ltide::functions {
 namespace {

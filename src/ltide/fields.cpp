@@ -1,4 +1,4 @@
-#include "ltide/basis.hpp"
+#include <ltide/ltide/fields.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -6,25 +6,20 @@
 #include <span>
 #include <vector>
 
-#include "common/constants.hpp"
-#include "common/target.hpp"
-#include "functions/functions.hpp"
+#include <ltide/common/constants.hpp>
+#include <ltide/common/target.hpp>
+#include <ltide/coriolis/degrees.hpp>
+#include <ltide/functions/functions.hpp>
 
 namespace ltide::run {
 
-namespace {
-
-int64_t magnitude(int32_t m) { return m < 0 ? -int64_t{m} : int64_t{m}; }
-
-}  // namespace
-
-int64_t highest_table_degree(int32_t m, int32_t n) { return magnitude(m) + 2 * int64_t{n}; }
+int64_t highest_table_degree(int32_t m, int32_t n) { return coriolis::abs_m(m) + 2 * int64_t{n}; }
 
 void build_basis_tables(int32_t m, int32_t n, bool even, vector_view<const double> theta,
                         const basis_tables<double>& tables) {
   using namespace ltide::functions;
   if (n <= 0) return;
-  const int64_t am = magnitude(m);
+  const int64_t am = coriolis::abs_m(m);
   // Degrees am + d for d = 0 .. 2n: the L and N series interleave, and D of the top
   // degree of either needs one more.
   const auto top = static_cast<std::size_t>(2 * int64_t{n});
@@ -107,15 +102,15 @@ LTIDE_X86_CLONES("avx512f", "avx2", "default") void field_sums(
 
 // xi_h = grad_h(sum Q_i Y_{l_i}) + i e_r x grad_h(sum R_i Y_{n_i}), written as xi_t = sin(theta)
 // xi_theta and xi_p = i sin(theta) xi_phi so that both are real and finite at the poles.
-void matrix_fields(int32_t m, int32_t c, matrix_view<const double> B, matrix_view<const double> Q,
-                   matrix_view<const double> R, const basis_tables<const double>& tables, const field_work& work,
+void matrix_fields(int32_t m, vector_view<const double> b, vector_view<const double> q, vector_view<const double> r,
+                   const basis_tables<const double>& tables, const field_work& work,
                    vector_view<double> xi_r, vector_view<double> xi_t, vector_view<double> xi_p) {
   const index_t n_mu = xi_r.size;
-  const index_t n = B.rows;
+  const index_t n = b.size;
   // Every sum starts at +0 (so an all-zero column gives +0, not a signed zero) and adds
   // the degrees in order at each grid point.
   for (index_t p0 = 0; p0 < n_mu; p0 += FIELD_BLOCK)
-    field_sums(n, p0, std::min(n_mu, p0 + FIELD_BLOCK), B.col(c).data, Q.col(c).data, R.col(c).data, tables,
+    field_sums(n, p0, std::min(n_mu, p0 + FIELD_BLOCK), b.data, q.data, r.data, tables,
                xi_r.data, work.t1.data, work.t2.data, work.t3.data, work.t4.data);
   // (-m) is negated as an integer: m = 0 gives the factor +0, not -0.
   const auto dm = static_cast<double>(m);
