@@ -160,4 +160,8 @@ struct fast_workspace {
 double w_eigen_mode_fast(double nu, int32_t m, bool even, int32_t n, int32_t i_mode, vector_view<double> b = {},
                          vector_view<double> q = {}, vector_view<double> r = {}, fast_workspace* work = nullptr);
 
+// w_lambda for the operator of aleph_matrix_full: the tidal eigenvalue of mode k alone,
+// by the single-mode solver (the library's choice of the `fast` solver).
+double w_lambda_fast(double nu, int32_t m, int32_t k, int32_t n);
+
 }  // namespace ltide::coriolis

@@ -258,4 +258,9 @@ double w_eigen_mode_fast(double nu, int32_t m, bool even, int32_t n, int32_t i_m
   return 1.0 / a;
 }
 
+double w_lambda_fast(double nu, int32_t m, int32_t k, int32_t n) {
+  const mode_choice mode = select_mode(k, n);
+  return w_eigen_mode_fast(nu, m, mode.even, n, mode.i_mode);
+}
+
 }  // namespace ltide::coriolis

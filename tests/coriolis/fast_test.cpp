@@ -203,5 +203,15 @@ TEST(FastSolver, SelectedEigenpairAgainstLongDoubleReferenceAndQL) {
       }
 }
 
+// The library's two choices for one mode agree to the effect of the single-precision J.
+TEST(FastSolver, WLambdaFastAgreesWithWLambda) {
+  const struct { double nu; int32_t m, k, n; } rows[] = {{5.0, 2, 0, 60}, {-3.5, 1, 1, 40}, {7.5, 1, -2, 40},
+                                                         {2.5, 0, 2, 30}, {-20.5, -1, 0, 80}};
+  for (const auto& r : rows) {
+    const double ql = w_lambda(r.nu, r.m, r.k, r.n);
+    EXPECT_NEAR(w_lambda_fast(r.nu, r.m, r.k, r.n), ql, 2e-6 * std::fabs(ql)) << r.nu << " " << r.m << " " << r.k;
+  }
+}
+
 }  // namespace
 }  // namespace ltide::coriolis
