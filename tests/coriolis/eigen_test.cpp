@@ -145,16 +145,6 @@ TEST(AlephEigen, MatrixAndSolutionFollowFromTheHarmonicRecurrences) {
         }
 }
 
-TEST(WEigen, FundamentalModeConvergesWithBasisSize) {
-  // m = 2, k = 0 (entry 1), nu = 5: the truncation error falls fast with n, then stays at rounding level.
-  std::vector<double> v;
-  for (int32_t n : {20, 40, 80, 160}) v.push_back(solve(5.0, 2, true, n, true).lambda[0]);
-  EXPECT_NEAR(v[0], v[3], 1e-7 * v[3]);
-  EXPECT_GT(std::fabs(v[0] - v[3]), std::fabs(v[1] - v[3]));
-  EXPECT_NEAR(v[1], v[3], 1e-12 * v[3]);
-  EXPECT_NEAR(v[2], v[3], 1e-12 * v[3]);
-}
-
 // w_eigen_mode, alone or prepared with other spin parameters (used in another order than
 // prepared; the workspace reused): every value bit for bit what w_eigen gives, degree 0
 // (m = 0, even) included.

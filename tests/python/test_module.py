@@ -121,18 +121,6 @@ def test_solve_releases_the_interpreter_and_restores_its_subnormals():
     assert tiny * np.float64(1.0) > 0  # the interpreter's arithmetic keeps subnormals
 
 
-# Both parities with a repeated k, singular steps (nu = 6 and 10 for m = 2), odd n_mu.
-@pytest.mark.parametrize("solver,lflag", [("ql", False), ("fast", False), ("ql", True)])
-def test_every_thread_count_gives_the_same_bits(solver, lflag):
-    args = (2, [1, 0, 3, -2, 1], np.linspace(-12, 12, 49), 40)
-    one = ltide.solve(*args, n_mu=61, solver=solver, lflag=lflag, threads=1)
-    for threads in (2, 3, 50, None):
-        res = ltide.solve(*args, n_mu=61, solver=solver, lflag=lflag, threads=threads)
-        for name in ("lambda_matr", "lambda_beta", "nh", "flag_matr", "flag_beta") + (() if lflag else ltide.FIELDS):
-            assert getattr(res, name).tobytes() == getattr(one, name).tobytes(), (threads, name)
-    assert (one.flag_matr & 1).any()
-
-
 def test_threads_none_follows_omp_num_threads(monkeypatch):
     monkeypatch.setenv("OMP_NUM_THREADS", "two")
     with pytest.raises(ltide.Error, match=r"^\*\* OMP_NUM_THREADS must be a positive integer, not 'two' \[ltide\]$"):
@@ -166,9 +154,3 @@ def test_xarray_dataset_has_coordinates_and_parameters():
     single = ltide.solve(2, 0, [1.0], 20, lflag=True).to_xarray()
     assert dict(single.sizes) == {"nu": 1} and single.attrs["k"] == 0
 
-
-def test_array_files_round_trip(tmp_path):
-    res = ltide.solve(2, 0, [1.0, 2.0], 20, n_mu=5)
-    ltide.write_uf2(tmp_path / "f.uf2", (res.mu, res.nu), res.xi_r_matr)
-    mu, nu, data = ltide.read_uf2(tmp_path / "f.uf2")
-    assert data.tobytes(order="F") == res.xi_r_matr.tobytes(order="F") and nu.tolist() == [1.0, 2.0]

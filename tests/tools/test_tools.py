@@ -266,29 +266,6 @@ def test_table_reader_gives_exact_values_and_the_plotter_takes_m_k_n_from_it(tmp
     assert drawn == [(13, -1, 2, 20), (13, -1, 2, 7)]
 
 
-# With exp[i(m phi + omega t)] and nu = 2 Omega / omega the horizontal fields obey
-# xi_p + nu mu xi_t = -m xi_r (the phi momentum balance, algebraic), and xi_r obeys
-# Laplace's tidal equation, here multiplied by w^2, w = 1 - nu^2 mu^2, so that it stays
-# regular at the critical latitudes |mu| = 1/|nu|.
-FIELDS_MATR = ("xi_r_matr", "xi_t_matr", "xi_p_matr")
-
-
-@pytest.mark.parametrize("m,k,nu", [(2, 0, 3.0), (2, 1, -2.5), (-3, 2, -2.5), (1, -2, 7.5), (0, 1, 4.0), (2, 3, 0.6)])
-def test_fields_obey_the_momentum_balance_and_laplaces_tidal_equation(tmp_path, m, k, nu):
-    run_ltide(tmp_path / "f", m, k, 1.0, nu, nu, 1, 4097, 80)  # 4096 steps: an exactly uniform mu grid
-    lam = ltide_run.read_report(tmp_path / "f.txt").table["lambda_matr"][0]
-    run = ltide_run.read_fields(tmp_path / "f", names=FIELDS_MATR)
-    mu, (r, t, p) = run.mu, (run.fields[name][:, 0] for name in FIELDS_MATR)
-    assert np.abs(p + nu * mu * t + m * r).max() < 1e-5 * np.abs(r).max() * max(1, abs(m))
-    h, inner, x = mu[1] - mu[0], slice(1, -1), mu[1:-1]
-    d1, d2 = (r[2:] - r[:-2]) / (2 * h), (r[2:] - 2 * r[1:-1] + r[:-2]) / (h * h)
-    w, s = 1 - nu * nu * x * x, 1 - x * x
-    terms = (w * (s * d2 - 2 * x * d1), 2 * nu * nu * x * s * d1, -m * m * w * r[inner] / s,
-             -m * nu * (1 + nu * nu * x * x) * r[inner], lam * w * w * r[inner])
-    keep = np.abs(x) < 0.95
-    assert np.abs(sum(terms)[keep]).max() < 1e-5 * sum(np.abs(t) for t in terms)[keep].max()
-
-
 def test_smallest_n_finds_the_first_size_whose_digits_hold_and_reports_singular_steps():
     out = tool("smallest_n", "--ltide", EXE, "--criterion=convergence", 2, 0, 10, -10)
     rows = [line.split() for line in out.stdout.splitlines()]
