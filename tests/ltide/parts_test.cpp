@@ -188,14 +188,14 @@ TEST(RunSpinStep, SolversAgreeOnBitsEigenvaluesAndFields) {
       run_parameters p;
       p.m = m, p.k = k, p.A = 1.0, p.nu_min = -12.0, p.nu_max = 12.0, p.n_nu = 33, p.n_mu = 41, p.n = 60;
       const coriolis::mode_choice mode = coriolis::select_mode(k, p.n);
-      run_arrays ql = allocate_run_arrays(p);
-      p.solver = solver_kind::fast;
-      run_arrays fast = allocate_run_arrays(p);
-      build_mu_grid(ql.mu, ql.theta);
-      build_mu_grid(fast.mu, fast.theta);
-      build_basis_tables(m, p.n, mode.even, ql.theta, {ql.y_l_im.view(), ql.y_n_im.view(), ql.dy_l_im.view(), ql.dy_n_im.view()});
-      build_basis_tables(m, p.n, mode.even, fast.theta,
-                         {fast.y_l_im.view(), fast.y_n_im.view(), fast.dy_l_im.view(), fast.dy_n_im.view()});
+      const auto prepared = [&](solver_kind s) {
+        p.solver = s;
+        run_arrays a = allocate_run_arrays(p);
+        build_mu_grid(a.mu, a.theta);
+        build_basis_tables(m, p.n, mode.even, a.theta, {a.y_l_im.view(), a.y_n_im.view(), a.dy_l_im.view(), a.dy_n_im.view()});
+        return a;
+      };
+      run_arrays ql = prepared(solver_kind::ql), fast = prepared(solver_kind::fast);
       step_workspace w_ql = make_step_workspace(p), w_fast = make_step_workspace(p);
       for (int32_t j = 1; j <= p.n_nu; ++j) {
         p.solver = solver_kind::ql;

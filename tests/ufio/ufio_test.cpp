@@ -9,7 +9,6 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -196,9 +195,7 @@ void expect_round_trips(auto write1, auto write2, auto write3, auto read1, auto 
       EXPECT_EQ(h2.extent(2), ny);
       EXPECT_EQ(h3.extent(3), nz);
       // Indexed from 1, first index fastest: the last element is (nx, ny, nz).
-      if (!d3.empty()) {
-        EXPECT_EQ(std::memcmp(&h3(nx, ny, nz), &d3.back(), sizeof(T)), 0);
-      }
+      if (!d3.empty()) EXPECT_EQ(std::memcmp(&h3(nx, ny, nz), &d3.back(), sizeof(T)), 0);
     }
   }
 }
@@ -227,15 +224,17 @@ TEST(ArrayFileReader, TakesNegativeCountsAndSurplusButRefusesDamagedFiles) {
     return r.index() == 0 ? std::optional(std::get<0>(r)) : std::nullopt;
   };
   // A negative count is an empty axis; a longer header, surplus counts, values and records are skipped.
-  auto c = parse(ud2_file("UD2", {-5, 2}, {{}, {1.5, 2.5}, {}}));
-  ASSERT_TRUE(c);
-  ASSERT_TRUE(c->counts == (std::array<index_t, 2>{0, 2}));
-  ASSERT_TRUE(c->axes[0].empty());
-  ASSERT_TRUE(c->data.empty());
-  c = parse(ud2_file("UD2 and more", {1, 2, 99}, {{0.5, 9}, {1, 2, 9}, {3, 4, 9}, {9}}));
-  ASSERT_TRUE(c);
-  ASSERT_TRUE(c->axes == (std::array<std::vector<double>, 2>{{{0.5}, {1, 2}}}));
-  ASSERT_EQ(c->data, (std::vector{3.0, 4.0}));
+  using axes = std::array<std::vector<double>, 2>;
+  for (const auto& [bytes, counts, axes, data] :
+       {std::tuple{ud2_file("UD2", {-5, 2}, {{}, {1.5, 2.5}, {}}), std::array<index_t, 2>{0, 2}, axes{{{}, {1.5, 2.5}}},
+                   std::vector<double>{}},
+        {ud2_file("UD2 and more", {1, 2, 99}, {{0.5, 9}, {1, 2, 9}, {3, 4, 9}, {9}}), {1, 2}, {{{0.5}, {1, 2}}}, {3, 4}}}) {
+    const auto c = parse(bytes);
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->counts, counts);
+    EXPECT_EQ(c->axes, axes);
+    EXPECT_EQ(c->data, data);
+  }
   // A valid 3 x 2 file, whole or chained, cut short anywhere, with any marker lying, or
   // with counts its records cannot back (a parser that trusted them would ask for gigabytes).
   const std::vector<std::vector<double>> arrays{{1, 2, 3}, {4, 5}, {6, 7, 8, 9, 10, 11}};
@@ -272,16 +271,12 @@ TEST(ArrayFileReader, RefusesSpecialFilesWithoutBlocking) {
   std::strncpy(addr.sun_path, sock.c_str(), sizeof(addr.sun_path) - 1);
   const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
   ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)), 0);
-  vector_holder<double> x, y, z;
+  vector_holder<double> x, y;
   matrix_holder<double> m;
-  for (const std::string& file : {fifo, link, sock, std::string("/dev/null")}) {
-    EXPECT_EQ(error_line([&] { u_read_ud2(file, x, y, m); }),
-              "** cannot read file \"" + file + "\": not a regular file [ufio::u_read_ud2]");
-    EXPECT_EQ(error_line([&] { u_read_ud1(file, x, z); }),
-              "** cannot read file \"" + file + "\": not a regular file [ufio::u_read_ud1]");
-  }
-  EXPECT_EQ(error_line([&] { u_read_ud1(tmp.dir, x, z); }),
-            "** cannot read file \"" + tmp.dir.string() + "\": Is a directory [ufio::u_read_ud1]");
+  for (const std::string& file : {fifo, link, sock, std::string("/dev/null")})
+    expect_errors({{[&] { u_read_ud2(file, x, y, m); }, "cannot read file \"" + file + "\": not a regular file [ufio::u_read_ud2]"},
+                   {[&] { u_read_ud1(file, x, y); }, "cannot read file \"" + file + "\": not a regular file [ufio::u_read_ud1]"},
+                   {[&] { u_read_ud1(tmp.dir, x, y); }, "cannot read file \"" + tmp.dir.string() + "\": Is a directory [ufio::u_read_ud1]"}});
   ::close(fd);
   ::alarm(0);
 }
@@ -309,9 +304,8 @@ TEST(ArrayFileReader, RecordsOfManyShortPiecesReadInFewCalls) {
   const long before = read_calls();
   u_read_ur1(file, hx, hy);
   const long calls = read_calls() - before;
-  ASSERT_EQ(hx.size(), 25000);
-  EXPECT_EQ(std::memcmp(hx.data(), x.data(), 4 * x.size()), 0);
-  EXPECT_EQ(std::memcmp(hy.data(), y.data(), 4 * y.size()), 0);
+  EXPECT_TRUE(same_bits(hx.values(), x));
+  EXPECT_TRUE(same_bits(hy.values(), y));
   if (before < 0) GTEST_SKIP() << "no /proc/self/io to count the reads";
   EXPECT_LT(calls, size / 16384) << "a read per marker or piece would be some 400000";
 }
@@ -334,12 +328,6 @@ TEST(FortranInterchange, FortranCopiesReadBackBitForBit) {
   }
 }
 #endif
-
-}  // namespace
-}  // namespace ltide::ufio
-
-namespace ltide::ufio {
-namespace {
 
 // A file streamed column by column, in any order, has the bytes of the whole-array
 // writer, chained in pieces or not (pieces that split elements and columns alike).
