@@ -180,7 +180,9 @@ TEST_P(Extreme, Row) {
   if (r.start == sticky && geteuid() != 0) GTEST_SKIP() << "a link of another user needs root to plant";
   if (r.start == read_only) fs::permissions(dir / "ro", fs::perms(0555));
   if (r.start == protected_old) fs::permissions(dir / "run_xi_r_matr.uf2", fs::perms(0444));
-  if (r.start == fifo) ASSERT_EQ(mkfifo((dir / "run_xi_r_matr.uf2").c_str(), 0666), 0);
+  if (r.start == fifo) {
+    ASSERT_EQ(mkfifo((dir / "run_xi_r_matr.uf2").c_str(), 0666), 0);
+  }
   if (r.start == sticky) {  // root's 0600 file; nobody's link to it in a 1777 directory of root's
     fs::permissions(dir / "st", fs::perms(01777)), fs::permissions(dir / "st/secret", fs::perms(0600));
     fs::create_symlink("secret", dir / "st/run_xi_r_matr.uf2");
