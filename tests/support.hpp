@@ -6,7 +6,10 @@
 
 #include <exception>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include <ltide/common/fatal.hpp>
 
@@ -19,6 +22,18 @@ struct scratch_dir {
   }
   std::string path(const std::string& name) const { return (dir / name).string(); }
 };
+
+// A whole file as bytes, and a text's lines without their ends.
+inline std::string slurp(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+inline std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
 
 // what() of the ltide::error a call throws. A call that returns, or throws anything else,
 // gives a line no message has, so EXPECT_EQ(error_line(call), "** text [tag]") shows what

@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -17,6 +16,8 @@
 #include <ltide/ltide/options.hpp>
 #include <ltide/ltide/output.hpp>
 #include <ltide/ltide/table.hpp>
+
+#include "support.hpp"
 
 namespace ltide::run {
 namespace {
@@ -76,13 +77,6 @@ std::string row_bits(const double (&x)[3], const int32_t (&i)[4]) {
   return line;
 }
 
-std::vector<std::string> lines_of_file(const std::string& file) {
-  std::vector<std::string> lines;
-  std::ifstream in(file);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 // Awkward doubles (no subnormals: the run flushes them) and random normal ones, written
 // by the run's table writer, come back bit for bit through strtod, numpy.loadtxt and a
 // Fortran list-directed READ.
@@ -111,7 +105,7 @@ TEST(Table, EveryDoubleReadsBackExactly) {
   for (const step_output& r : rows) table.emit(r);
   table.commit();
 
-  for (const std::string& line : lines_of_file(p.table_file)) {
+  for (const std::string& line : lines_of(slurp(p.table_file))) {
     if (line.starts_with("#")) continue;
     char* end = const_cast<char*>(line.c_str());
     double x[3];
@@ -135,7 +129,7 @@ TEST(Table, EveryDoubleReadsBackExactly) {
   };
   for (const auto& [name, command] : readers) {
     ASSERT_EQ(std::system((command + " > '" + file + ".out'").c_str()), 0) << name;
-    EXPECT_EQ(lines_of_file(file + ".out"), expected) << name;
+    EXPECT_EQ(lines_of(slurp(file + ".out")), expected) << name;
   }
   std::remove((file + ".out").c_str());
   std::remove(p.table_file.c_str());

@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "support.hpp"
@@ -14,11 +13,6 @@ namespace fs = std::filesystem;
 
 const char* const SUFFIXES[] = {"_xi_r_matr.uf2", "_xi_t_matr.uf2", "_xi_p_matr.uf2",  // in the order written
                                 "_xi_r_beta.uf2", "_xi_t_beta.uf2", "_xi_p_beta.uf2"};
-
-inline std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 struct outcome { int status; std::string out, err; };  // status -1: no normal exit
 

@@ -19,13 +19,6 @@ ud2 read_ud2(const fs::path& file) {
   return {x.values(), y.values(), z.values()};
 }
 
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 // Real item i (0 .. 4) of a report line, and the four integers after them.
 std::string real_item(const std::string& line, std::size_t i) { return line.substr(15 * i, 14); }
 std::string integers(const std::string& line) { return line.substr(75); }

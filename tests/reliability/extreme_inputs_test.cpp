@@ -35,10 +35,6 @@ const std::string NU_MIN = "** nu_min must be finite [ltide]", NU_MAX = "** nu_m
 const std::string NU_GRID = "** the nu grid from nu_min to nu_max overflows [ltide]";
 const std::string MAX = "2147483647", MIN = "-2147483648", OLD = "older results that must survive\n";
 
-std::string read_bytes(const fs::path& path) {
-  return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
-}
-
 // How a run starts: plainly; with directory "ro" read-only (as nobody when root, so that permissions
 // apply); with the older files read-only (as nobody when root); under a 1000-byte file-size limit, SIGXFSZ
 // ignored or default; with standard output on /dev/full; under a 64 MiB data limit; with "run_xi_r_matr.uf2"
@@ -149,7 +145,7 @@ std::vector<row> table() {
 
 // The contents of a complete array file (nothing after its last record), or nothing.
 std::optional<ltide::ufio::detail::contents<double, 2>> parse_ud2(const fs::path& path) {
-  const std::string bytes = read_bytes(path);
+  const std::string bytes = slurp(path);
   auto parsed = ltide::ufio::detail::parse_array_file<double, 2>(
       ltide::ufio::detail::memory_source({reinterpret_cast<const std::byte*>(bytes.data()), bytes.size()}));
   auto* c = std::get_if<0>(&parsed);
@@ -216,7 +212,7 @@ TEST_P(Extreme, Row) {
   int status = 0;
   rusage usage{};  // the child's own peak memory
   wait4(pid, &status, 0, &usage);
-  const std::string out = read_bytes(dir / ".stdout"), err = read_bytes(dir / ".stderr");
+  const std::string out = slurp(dir / ".stdout"), err = slurp(dir / ".stderr");
   for (const char* own : {".stdout", ".stderr", ".ltide"}) fs::remove(dir / own);
   EXPECT_LE(usage.ru_maxrss, (under_asan ? 1024 : 256) * 1024);
   // A negative status is the signal that ended the run (SIGALRM, SIGXCPU: out of time).
@@ -245,7 +241,7 @@ TEST_P(Extreme, Row) {
     EXPECT_TRUE(!e.path().filename().string().ends_with(".tmp") && (r.files > 0 || !r.old.empty() || r.start == fifo ||
                                                                     e.path().extension() == "")) << e.path();
   for (const auto& old : r.old)
-    EXPECT_TRUE(old.find("->") != std::string::npos || old.back() == '/' || read_bytes(dir / old) == OLD) << old;
+    EXPECT_TRUE(old.find("->") != std::string::npos || old.back() == '/' || slurp(dir / old) == OLD) << old;
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, Extreme, ::testing::ValuesIn(table()),
