@@ -50,7 +50,8 @@ void check_family(const family_request& r, std::size_t n_nu) {
   p.lflag = r.lflag;
   p.solver = r.solver;
   p.n_nu = static_cast<int32_t>(std::min<std::size_t>(n_nu, INT32_MAX));
-  p.table_file = "-";  // the status of every step is kept
+  // Every step's status is kept. (assign, not = "-": GCC 12 warns falsely of overlap there.)
+  p.table_file.assign(1, '-');
   for (const int32_t k : r.ks) {
     p.k = k;
     check_parameters(p);
